@@ -1,0 +1,48 @@
+#pragma once
+// Loads the plug-in DLL and resolves its nine exports, as a host installer does.
+
+#include <windows.h>
+
+#include <string>
+
+#include "plugin/plugin_abi.h"
+
+namespace host {
+
+class LoadedPlugin {
+ public:
+  // Loads the library; ok() tells whether it loaded and exports all nine functions.
+  explicit LoadedPlugin(const std::string& dll_path);
+  ~LoadedPlugin() { unload(); }
+  LoadedPlugin(const LoadedPlugin&) = delete;
+  LoadedPlugin& operator=(const LoadedPlugin&) = delete;
+
+  bool ok() const { return module_ && missing_.empty(); }
+  // The first export that could not be resolved, or why the library did not load.
+  const std::string& missing() const { return missing_; }
+  HMODULE module() const { return module_; }
+  // FreeLibrary: the plug-in writes its settings back now.
+  void unload();
+
+  PluginInitFn PluginInit = nullptr;
+  InfoFn Info = nullptr;
+  GetInfoFn GetInfo = nullptr;
+  IsDefaultFn IsDefault = nullptr;
+  RebootsFn Reboots = nullptr;
+  GetDownloadDataFn GetDownloadData = nullptr;
+  InstallFn Install = nullptr;
+  SetFn Set = nullptr;
+  SetsFn Sets = nullptr;
+
+ private:
+  template <typename Function>
+  void resolve(Function& function, const char* name);
+
+  HMODULE module_ = nullptr;
+  std::string missing_;
+};
+
+// The directory of the running executable, with a trailing backslash.
+std::string executable_directory();
+
+}  // namespace host

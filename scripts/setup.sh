@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Installs everything the build, the tests and the demo need on a fresh Debian
+# machine (run as root). Safe to run again: it only installs what is missing.
+set -euo pipefail
+
+packages=(
+  g++-mingw-w64-i686 gcc-mingw-w64-i686-posix g++-mingw-w64-i686-posix
+  binutils-mingw-w64-i686 mingw-w64-i686-dev
+  wine wine32:i386
+  cmake ninja-build googletest
+  nginx-light python3-pyftpdlib tinyproxy
+  xvfb xauth x11-apps imagemagick fonts-ipafont-gothic
+  xz-utils tar locales procps
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+
+if ((${#missing[@]})); then
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    dpkg --add-architecture i386
+  fi
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# Wine's ANSI code page follows the locale: ja_JP.UTF-8 gives code page 932.
+if ! locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$'; then
+  sed -i 's/^# *\(ja_JP.UTF-8 UTF-8\)/\1/' /etc/locale.gen 2>/dev/null || true
+  grep -q '^ja_JP.UTF-8 UTF-8' /etc/locale.gen 2>/dev/null || echo 'ja_JP.UTF-8 UTF-8' >>/etc/locale.gen
+  locale-gen >/dev/null
+fi
+
+# The packaged servers must not run as system services: tests start their own.
+for svc in nginx tinyproxy; do
+  if command -v systemctl >/dev/null 2>&1; then systemctl disable --now "$svc" >/dev/null 2>&1 || true; fi
+  service "$svc" stop >/dev/null 2>&1 || true
+done

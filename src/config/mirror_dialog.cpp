@@ -1,0 +1,3 @@
+#include "config/mirror_dialog.h"
+
+void show_mirror_dialog(HWND, HINSTANCE) {}

@@ -1,0 +1,42 @@
+#pragma once
+// The module's settings: one global object, filled at PluginInit and written back at unload.
+
+#include "support/lock.h"
+#include "support/orelib_string.h"
+
+class setting : public orelib::Lock {
+ public:
+  ~setting() override = default;
+
+  orelib::string ini_file;
+  orelib::string log_file;
+  orelib::string url;       // mirror base URL, exactly as read or entered
+  orelib::string dict_dir;  // ends in a backslash when not empty
+  orelib::string home_dir;  // ends in a backslash when not empty
+  bool is_url_list = false;
+  orelib::string temp_dir;  // long form, ends in a backslash; never saved
+};
+
+extern setting g_setting;
+
+// The built-in mirrors, null-terminated; row 0 is the default URL.
+extern const char* const mirror_table[];
+constexpr int mirror_count = 6;
+
+// False when a host service it needed was missing (logged); the other settings are still filled.
+bool load_settings(const char* ini_file, const char* log_file);
+void save_settings();
+
+void set_dict_dir(const orelib::string& path);
+void set_home_dir(const orelib::string& path);
+
+// True when the path's last character is a single-byte backslash; the trail byte of a
+// double-byte character (which may be 0x5C) is not a separator.
+bool ends_with_backslash(const orelib::string& path);
+// The path unchanged when empty or ending in a backslash, otherwise with one appended.
+orelib::string with_trailing_backslash(const orelib::string& path);
+
+orelib::string read_ini_string(const char* key);
+int read_ini_int(const char* section, const char* key);
+void write_ini_string(const char* key, const orelib::string& value);
+orelib::string read_env(const char* name);

@@ -1,0 +1,3 @@
+#include "discovery/discovery_state.h"
+
+discovery_state g_discovery;

@@ -1,0 +1,5 @@
+#include "discovery/get_info.h"
+
+#include "plugin/log.h"
+
+bool get_info(HWND) { return false; }
