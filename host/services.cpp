@@ -8,10 +8,7 @@
 #include <string>
 #include <vector>
 
-#if __has_include("host/archive/archive.h")
 #include "host/archive/archive.h"
-#define HOST_HAS_UNPACKER 1
-#endif
 #include "host/host_config.h"
 #include "host/regex/regex.h"
 
