@@ -9,8 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "host/download.h"
 #include "host/host_config.h"
 #include "host/plugin_loader.h"
+#include "host/probe.h"
 #include "host/progress_window.h"
 
 namespace {
@@ -19,7 +21,9 @@ void usage() {
   std::puts(
       "usage: plugin-host.exe [options] [step ...]\n"
       "steps (default: init info isdefault reboots sets unload):\n"
-      "  init info getinfo isdefault downloaddata install reboots set sets unload\n"
+      "  init info getinfo isdefault downloaddata download install reboots set sets unload\n"
+      "  probe [URL ...]     run the plug-in's discovery against each URL (default: the\n"
+      "                      built-in mirrors) and print one row per mirror\n"
       "options:\n"
       "  --dll PATH          the plug-in (default: ispell.dll beside this program)\n"
       "  --ini PATH          INI file handed to PluginInit\n"
@@ -103,6 +107,10 @@ int main(int argc, char** argv) {
     }
   }
   if (steps.empty()) steps = {"init", "info", "isdefault", "reboots", "sets", "unload"};
+  if (steps.front() == "probe") {
+    config.uses_network = true;
+    return host::probe_mirrors(dll, std::vector<std::string>(steps.begin() + 1, steps.end()));
+  }
 
   host::LoadedPlugin plugin(dll);
   if (!plugin.ok()) {
@@ -113,6 +121,8 @@ int main(int argc, char** argv) {
   progress.cancel_at(cancel_at);
 
   bool all_ok = true;
+  std::vector<std::string> downloaded_urls;  // handed to Install with status 1
+  DownloadRequest last_request{};
   for (const std::string& step : steps) {
     if (step == "init") {
       const bool ok = plugin.PluginInit(ini.c_str(), log.c_str());
@@ -131,14 +141,32 @@ int main(int argc, char** argv) {
       std::printf("IsDefault -> %s\n", yes_no(plugin.IsDefault()));
     } else if (step == "downloaddata") {
       const DownloadRequest request = plugin.GetDownloadData();
+      last_request = request;
       std::printf("GetDownloadData -> ok %s, count %d\n", yes_no(request.ok),
                   static_cast<int>(request.count));
       for (int f = 0; f < request.count && request.files; ++f)
         std::printf("  url \"%s\", name \"%s\", size %lu\n", request.files[f].url,
                     request.files[f].name, static_cast<unsigned long>(request.files[f].size));
       all_ok &= request.ok;
+    } else if (step == "download") {
+      // The host's part: fetch what the plug-in asked for into the download directory.
+      const std::string directory = config.hozon_dir.value_or("");
+      for (int f = 0; f < last_request.count && last_request.files; ++f) {
+        const DownloadFile& file = last_request.files[f];
+        const std::string target = directory + file.name;
+        const host::DownloadResult result = host::download_file(file.url, target, &progress);
+        std::printf(
+            "download %s -> %s: %s\n", file.url, target.c_str(),
+            result.ok ? (std::to_string(result.bytes) + " bytes").c_str() : result.error.c_str());
+        if (result.ok) downloaded_urls.push_back(file.url);
+        all_ok &= result.ok;
+      }
+      if (last_request.count == 0) std::printf("download: nothing requested\n");
     } else if (step == "install") {
-      const bool ok = plugin.Install(progress.hwnd(), 0, 0, nullptr);
+      std::vector<InstallEntry> entries;
+      for (const std::string& url : downloaded_urls) entries.push_back({url.c_str(), 1});
+      const bool ok = plugin.Install(progress.hwnd(), 0, static_cast<int>(entries.size()),
+                                     entries.empty() ? nullptr : entries.data());
       std::printf("Install -> %s\n", yes_no(ok));
       all_ok &= ok;
     } else if (step == "reboots") {

@@ -4,7 +4,12 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
-bash scripts/build.sh >/dev/null
+mkdir -p build
+if ! bash scripts/build.sh >build/build.log 2>&1; then
+  tail -n 40 build/build.log
+  echo "RESULT: the build failed (build/build.log)"
+  exit 1
+fi
 
 build=build/mingw
 work="$build/demo"
