@@ -1,3 +1,103 @@
 #include "config/mirror_dialog.h"
 
-void show_mirror_dialog(HWND, HINSTANCE) {}
+#include <vector>
+
+#include "config/setting.h"
+#include "res/resource.h"
+#include "support/modal_dialog.h"
+
+namespace {
+
+using orelib::window::WindowRef;
+
+// The text of a window, at most 65534 characters.
+orelib::string window_text(HWND window) {
+  std::vector<char> buffer(65536, '\0');
+  GetWindowTextA(window, buffer.data(), 65535);
+  return buffer.data();
+}
+
+// The whole text of a window, sized by asking first.
+orelib::string window_text_exact(HWND window) {
+  const int length = GetWindowTextLengthA(window);
+  std::vector<char> buffer(static_cast<size_t>(length > 0 ? length : 0) + 11, '\0');
+  GetWindowTextA(window, buffer.data(), static_cast<int>(buffer.size()) - 1);
+  return buffer.data();
+}
+
+orelib::string combo_item_text(HWND list, int index) {
+  const LRESULT length = SendMessageA(list, CB_GETLBTEXTLEN, index, 0);
+  std::vector<char> buffer(static_cast<size_t>(length > 0 ? length : 0) + 10, '\0');
+  SendMessageA(list, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(buffer.data()));
+  return buffer.data();
+}
+
+bool is_checked(HWND check_box) {
+  return SendMessageA(check_box, BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+// Either a mirror from the built-in list or a typed URL.
+class SetDlg : public orelib::window::BaseModalDlg {
+ public:
+  explicit SetDlg(HINSTANCE instance) : BaseModalDlg(instance, IDD_MIRROR) {}
+  ~SetDlg() override = default;
+
+  bool on_init_dialog(WindowRef& ref) override {
+    const HWND list = ref.item(IDC_MIRROR_LIST);
+    for (int row = 0; mirror_table[row]; ++row)
+      SendMessageA(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(mirror_table[row]));
+
+    if (g_setting.is_url_list) {
+      SendMessageA(ref.item(IDC_OTHER_URL), EM_SETREADONLY, TRUE, 0);
+    } else {
+      EnableWindow(list, FALSE);
+      SendMessageA(ref.item(IDC_USE_OTHER), BM_SETCHECK, BST_CHECKED, 0);
+      SetWindowTextA(ref.item(IDC_OTHER_URL), g_setting.url.c_str());
+    }
+
+    // The row equal to url byte for byte, else the first.
+    SendMessageA(list, CB_SETCURSEL, 0, 0);
+    for (int i = 0; i < SendMessageA(list, CB_GETCOUNT, 0, 0); ++i) {
+      if (combo_item_text(list, i) == g_setting.url) {
+        SendMessageA(list, CB_SETCURSEL, i, 0);
+        break;
+      }
+    }
+    return true;  // the system picks the initial focus
+  }
+
+  bool on_command(WindowRef& ref, unsigned id, unsigned) override {
+    switch (id) {
+      case IDOK:
+        // Typed text is kept exactly as entered, the empty text included.
+        if (is_checked(ref.item(IDC_USE_OTHER))) {
+          g_setting.url = window_text(ref.item(IDC_OTHER_URL));
+          g_setting.is_url_list = false;
+        } else {
+          g_setting.url = window_text_exact(ref.item(IDC_MIRROR_LIST));
+          g_setting.is_url_list = true;
+        }
+        EndDialog(ref.handle(), IDOK);
+        return true;
+      case IDCANCEL:
+        EndDialog(ref.handle(), 0);
+        return true;
+      case IDC_USE_OTHER: {
+        // The box toggles itself; the other two controls follow it.
+        const bool checked = is_checked(ref.item(IDC_USE_OTHER));
+        SendMessageA(ref.item(IDC_OTHER_URL), EM_SETREADONLY, checked ? FALSE : TRUE, 0);
+        EnableWindow(ref.item(IDC_MIRROR_LIST), checked ? FALSE : TRUE);
+        return true;
+      }
+      default:
+        return false;
+    }
+  }
+};
+
+}  // namespace
+
+void show_mirror_dialog(HWND parent, HINSTANCE instance) {
+  SetDlg dialog(instance);
+  orelib::window::show_modal(dialog, parent);
+}
