@@ -1,0 +1,255 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "archive_test_util.h"
+#include "host/archive/archive.h"
+
+using archive_test::Bytes;
+using archive_test::fixture;
+using archive_test::fixture_dir;
+using archive_test::list_tree;
+using archive_test::read_bytes;
+using archive_test::TarBuilder;
+using archive_test::TempDir;
+using host::archive::Result;
+using host::archive::unpack;
+using testing::Contains;
+using testing::HasSubstr;
+using testing::IsEmpty;
+
+namespace {
+
+bool contains(const std::vector<std::string>& list, const std::string& item) {
+  return std::find(list.begin(), list.end(), item) != list.end();
+}
+
+// True when some entry of list starts with prefix.
+bool has_prefix(const std::vector<std::string>& list, const std::string& prefix) {
+  return std::any_of(list.begin(), list.end(), [&](const std::string& s) {
+    return s.compare(0, prefix.size(), prefix) == 0;
+  });
+}
+
+Result unpack_bytes(const TempDir& dir, const Bytes& archive, const std::string& dest) {
+  const std::string path = dir.file("archive.tar");
+  archive_test::write_bytes(path, archive);
+  return unpack(path, dir.file(dest));
+}
+
+const std::string kLongDir = "ispell-w32/" + std::string(95, 'd');
+const std::string kLongName = "ispell-w32/dic/" + std::string(120, 'n') + ".txt";
+
+}  // namespace
+
+TEST(Unpack, ArchivesFromTheRealTarInEveryFormat) {
+  const std::string tree = fixture_dir() + "tree/";
+  for (const char* format : {"ustar", "gnu", "pax"}) {
+    SCOPED_TRACE(format);
+    TempDir dir;
+    const Result r = unpack(fixture_dir() + "tree-" + format + ".tar.xz", dir.file("out/nested"));
+    EXPECT_TRUE(r.ok) << r.error;
+    EXPECT_THAT(r.refused, IsEmpty());
+    const std::string out = dir.file("out/nested/");
+    for (const char* file : {"ispell-w32/bin/ispell.exe", "ispell-w32/dic/english.hash"}) {
+      EXPECT_TRUE(read_bytes(out + file) == read_bytes(tree + file)) << file;
+      EXPECT_TRUE(contains(r.written, file)) << file;
+    }
+    // The hard link becomes a copy of the file it names.
+    EXPECT_TRUE(read_bytes(out + "ispell-w32/dic/english-link.hash") ==
+                read_bytes(tree + "ispell-w32/dic/english.hash"));
+    EXPECT_TRUE(contains(r.written, "ispell-w32/empty"));
+    EXPECT_TRUE(contains(list_tree(out), "ispell-w32/empty"));
+    // ustar keeps this path in its prefix field, gnu in a long-name header, pax in "path".
+    EXPECT_TRUE(read_bytes(out + kLongDir + "/f.txt") == read_bytes(tree + kLongDir + "/f.txt"));
+    if (std::string(format) != "ustar") {
+      EXPECT_TRUE(read_bytes(out + kLongName) == read_bytes(tree + kLongName));
+      EXPECT_TRUE(contains(r.written, kLongName));
+    }
+    EXPECT_THAT(r.skipped, Contains(HasSubstr("ispell-symlink")));
+    EXPECT_FALSE(contains(list_tree(out), "ispell-w32/dic/ispell-symlink"));
+  }
+}
+
+TEST(Unpack, PlainTarAndUnknownFiles) {
+  TempDir dir;
+  const Result tar = unpack(fixture_dir() + "tree-ustar.tar", dir.file("tar"));
+  EXPECT_TRUE(tar.ok) << tar.error;
+  EXPECT_TRUE(read_bytes(dir.file("tar/ispell-w32/bin/ispell.exe")) == fixture("mixed.bin"));
+
+  const Result text = unpack(fixture_dir() + "text.bin", dir.file("text"));
+  EXPECT_FALSE(text.ok);
+  EXPECT_THAT(text.error, HasSubstr("not a .tar.xz or tar archive"));
+  const Result missing = unpack(dir.file("no-such.tar.xz"), dir.file("missing"));
+  EXPECT_FALSE(missing.ok);
+  EXPECT_FALSE(missing.error.empty());
+  // Compressed data that is not a tar archive.
+  const Result not_tar = unpack(fixture_dir() + "text-crc32.xz", dir.file("not-tar"));
+  EXPECT_FALSE(not_tar.ok);
+  EXPECT_THAT(not_tar.error, HasSubstr("checksum"));
+}
+
+// The archive is verified before anything is written, so damage anywhere,
+// even in the last block's check, leaves the destination untouched.
+TEST(Unpack, DamagedArchiveWritesNothing) {
+  const Bytes good = fixture("tree-gnu.tar.xz");
+  ASSERT_GT(good.size(), 1000u);
+  std::vector<Bytes> damaged;
+  for (std::size_t i = 0; i < 12; ++i) {
+    Bytes bad = good;
+    bad[(i * 6151 + 7) % good.size()] ^= 0x10;
+    damaged.push_back(bad);
+  }
+  Bytes bad_check = good;
+  bad_check[good.size() - 12 - 12] ^= 0x01;  // inside the check, before index and footer
+  damaged.push_back(bad_check);
+  for (std::size_t len : {good.size() / 4, good.size() / 2, good.size() - 1, good.size() - 30}) {
+    damaged.push_back(Bytes(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(len)));
+  }
+  for (std::size_t i = 0; i < damaged.size(); ++i) {
+    TempDir dir;
+    const Result r = unpack_bytes(dir, damaged[i], "out");
+    EXPECT_FALSE(r.ok) << "case " << i;
+    EXPECT_FALSE(r.error.empty()) << "case " << i;
+    EXPECT_THAT(r.written, IsEmpty()) << "case " << i;
+    EXPECT_THAT(list_tree(dir.path()), testing::ElementsAre("archive.tar")) << "case " << i;
+  }
+}
+
+TEST(Unpack, RefusesEntriesThatWouldLeaveTheDestination) {
+  TarBuilder::Options symlink;
+  symlink.type = '2';
+  TarBuilder::Options hardlink;
+  hardlink.type = '1';
+  TarBuilder tar;
+  tar.add("good.txt", "good")
+      .add("/abs.txt", "x")
+      .add("\\win.txt", "x")
+      .add("../x.txt", "x")
+      .add("a/../../x.txt", "x")
+      .add("a\\..\\..\\y.txt", "x")
+      .add("C:x.txt", "x")
+      .add("dir/C:\\z.txt", "x")
+      .add("file.txt:stream", "x")
+      .add("dots.../x", "x")
+      .add("nul.txt", "x")
+      .add("sub/COM1", "x");
+  symlink.link = "/etc";
+  tar.add("etc-link", "", symlink);
+  symlink.link = "../..";
+  tar.add("sub/up-link", "", symlink);
+  symlink.link = "../good.txt";
+  tar.add("sub/inside-link", "", symlink);
+  hardlink.link = "../x.txt";
+  tar.add("hard-out", "", hardlink);
+  hardlink.link = "missing.txt";
+  tar.add("hard-missing", "", hardlink);
+  tar.add("after.txt", "still unpacked");
+
+  // Both as a plain tar and wrapped in xz.
+  const Bytes plain = tar.finish();
+  for (const Bytes& archive : {plain, archive_test::StoredXz().build(plain)}) {
+    TempDir dir;
+    const Result r = unpack_bytes(dir, archive, "dest");
+    EXPECT_FALSE(r.ok);
+    EXPECT_TRUE(r.error.empty()) << r.error;
+    EXPECT_EQ(r.written, (std::vector<std::string>{"good.txt", "after.txt"}));
+    EXPECT_EQ(r.refused.size(), 15u);
+    for (const char* name :
+         {"/abs.txt", "\\win.txt", "../x.txt", "a/../../x.txt", "a\\..\\..\\y.txt", "C:x.txt",
+          "dir/C:\\z.txt", "file.txt:stream", "dots.../x", "nul.txt", "sub/COM1", "etc-link",
+          "sub/up-link", "hard-out", "hard-missing"}) {
+      EXPECT_TRUE(has_prefix(r.refused, std::string(name) + ": ")) << name;
+    }
+    EXPECT_THAT(r.refused, Contains("/abs.txt: absolute path"));
+    EXPECT_THAT(r.refused, Contains("../x.txt: parent directory reference"));
+    EXPECT_THAT(r.skipped, testing::ElementsAre("sub/inside-link: symbolic link not created"));
+    // Nothing outside dest, and inside it only the two good files.
+    EXPECT_THAT(list_tree(dir.path()),
+                testing::ElementsAre("archive.tar", "dest", "dest/after.txt", "dest/good.txt"));
+  }
+}
+
+TEST(TarParsing, HeaderVariants) {
+  TempDir dir;
+  TarBuilder::Options base256;
+  base256.base256_size = true;
+  TarBuilder::Options prefixed;
+  prefixed.prefix = "p/q";
+  TarBuilder::Options gnu_long;
+  gnu_long.type = 'L';
+  TarBuilder::Options contiguous;
+  contiguous.type = '7';
+  TarBuilder::Options zero_size;  // the pax size must win over this
+  zero_size.size = 0;
+  TarBuilder::Options old_regular;
+  old_regular.type = '\0';
+  const std::string long_name = "long/" + std::string(150, 'x');
+  const Result r = unpack_bytes(dir,
+                                TarBuilder()
+                                    .add("b256.txt", "base-256 size", base256)
+                                    .add("name.txt", "prefixed", prefixed)
+                                    .add("././@LongLink", long_name + '\0', gnu_long)
+                                    .add("truncated-name", "gnu long name")
+                                    .pax("18 path=pax/p.txt\n9 size=3\n")
+                                    .add("ignored-name", "abc", zero_size)
+                                    .add("seven.txt", "contiguous", contiguous)
+                                    .add("nul-type.txt", "old regular", old_regular)
+                                    .dir("d/e/")
+                                    .finish(),
+                                "out");
+  EXPECT_TRUE(r.ok) << r.error;
+  EXPECT_EQ(r.written, (std::vector<std::string>{"b256.txt", "p/q/name.txt", long_name, "pax/p.txt",
+                                                 "seven.txt", "nul-type.txt", "d/e"}));
+  EXPECT_TRUE(read_bytes(dir.file("out/b256.txt")) == archive_test::to_bytes("base-256 size"));
+  EXPECT_TRUE(read_bytes(dir.file("out/" + long_name)) == archive_test::to_bytes("gnu long name"));
+  EXPECT_TRUE(read_bytes(dir.file("out/pax/p.txt")) == archive_test::to_bytes("abc"));
+}
+
+TEST(TarParsing, EndMarkerChecksumAndTypes) {
+  TempDir dir;
+  const TarBuilder one = TarBuilder().add("a.txt", "a");
+  // A single zero block before the end of the data is accepted; none is not.
+  EXPECT_TRUE(unpack_bytes(dir, one.finish(1), "lone").ok);
+  const Result no_end = unpack_bytes(dir, one.finish(0), "no-end");
+  EXPECT_FALSE(no_end.ok);
+  EXPECT_THAT(no_end.error, HasSubstr("end-of-archive"));
+  EXPECT_THAT(list_tree(dir.path()), testing::Not(Contains("no-end")));
+
+  TarBuilder::Options bad;
+  bad.break_checksum = true;
+  const Result checksum =
+      unpack_bytes(dir, TarBuilder().add("a.txt", "a").add("b.txt", "b", bad).finish(), "sum");
+  EXPECT_FALSE(checksum.ok);
+  EXPECT_THAT(checksum.error, HasSubstr("checksum"));
+
+  // Data shorter than the size field says.
+  TarBuilder::Options oversized;
+  oversized.size = 4096;
+  const Result short_data = unpack_bytes(
+      dir, TarBuilder().add("a.txt", "a", oversized).raw(std::string(512, 'z')).finish(0), "short");
+  EXPECT_FALSE(short_data.ok);
+  EXPECT_FALSE(short_data.error.empty());
+
+  TarBuilder::Options fifo;
+  fifo.type = '6';
+  TarBuilder::Options sparse;
+  sparse.type = 'S';
+  const Result types = unpack_bytes(
+      dir,
+      TarBuilder().add("fifo", "", fifo).add("sparse", "data", sparse).add("z.txt", "z").finish(),
+      "types");
+  EXPECT_FALSE(types.ok);
+  EXPECT_TRUE(types.error.empty());
+  EXPECT_EQ(types.refused, std::vector<std::string>{"sparse: unsupported entry type 'S'"});
+  EXPECT_EQ(types.skipped, std::vector<std::string>{"fifo: device or FIFO not created"});
+  EXPECT_EQ(types.written, std::vector<std::string>{"z.txt"});
+
+  const Result bad_pax =
+      unpack_bytes(dir, TarBuilder().pax("99 path=x\n").add("a.txt", "a").finish(), "pax");
+  EXPECT_FALSE(bad_pax.ok);
+  EXPECT_THAT(bad_pax.error, HasSubstr("pax"));
+}
