@@ -1,3 +1,239 @@
 #include "install/install.h"
 
-bool install(HWND, DWORD, int, const InstallEntry*) { return false; }
+#include "config/setting.h"
+#include "install/file_system.h"
+#include "plugin/host_module.h"
+#include "plugin/log.h"
+#include "plugin/module_state.h"
+
+namespace {
+
+constexpr const char* kDictPrompt = "ispellのシステム辞書をインストールする場所を選んでください．";
+constexpr const char* kHomePrompt =
+    "ispellの個人辞書をインストールする場所（ホームディレクトリ）を選んでください．";
+constexpr const char* kMismatch =
+    "指定されたディレクトリは環境変数で指定されたものと異なります．\r\n"
+    "環境変数に指定されたものにしますか？するならはいを，今のでいいならばいいえを，\r\n"
+    "インストールをやめるならばキャンセルを押してください．";
+constexpr const char* kFailed = "失敗\r\n";
+constexpr const char* kArchiveName = "ispell.tar.xz";
+
+void show(HWND progress_window, const char* text) {
+  SendMessageA(progress_window, PM_APPEND_PROGRESS, 0, reinterpret_cast<LPARAM>(text));
+}
+
+// Every way out after the binding: the log line, the window's "failure", false.
+bool fail(HWND progress_window, const orelib::string& log_text) {
+  log_line(log_text);
+  show(progress_window, kFailed);
+  return false;
+}
+
+// Two directories are the same when these forms are equal byte for byte.
+orelib::string comparison_form(orelib::string directory) {
+  normalise_directory(directory);
+  orelib::to_lower(directory);
+  return directory;
+}
+
+// An entry naming our mirror with any status but 1 tells us not to install. A null list
+// with a positive count is read as no entries at all.
+bool entries_allow_install(int count, const InstallEntry* entries) {
+  if (!entries) return true;
+  for (int i = 0; i < count; ++i) {
+    if (entries[i].text && g_setting.url == entries[i].text && entries[i].status != 1) return false;
+  }
+  return true;
+}
+
+enum class Reconciled {
+  cancelled,       // the dialog or the message box was cancelled
+  variable_unset,  // the variable is empty: use the choice as given
+  same,            // the choice names the variable's directory
+  use_variable,    // they differ and the user keeps the variable's directory (Yes)
+  use_choice,      // they differ and the user keeps the choice (No)
+};
+
+struct DirectoryChoice {
+  Reconciled outcome = Reconciled::cancelled;
+  orelib::string choice;             // as the dialog returned it
+  orelib::string choice_compared;    // comparison form of the choice
+  orelib::string variable_compared;  // comparison form of the variable's value
+};
+
+DirectoryChoice choose_directory(const HostModule& host, HWND progress_window, const char* prompt,
+                                 const orelib::string& initial, const char* variable) {
+  DirectoryChoice result;
+  const char* chosen = host.call<const char*>("DIRINPUT", progress_window, prompt, initial.c_str());
+  // An empty answer names no directory: taking it would copy into the current directory.
+  if (!chosen || !*chosen) return result;
+  result.choice = chosen;
+
+  const orelib::string current = read_env(variable);
+  if (current.empty()) {
+    result.outcome = Reconciled::variable_unset;
+    return result;
+  }
+  result.choice_compared = comparison_form(result.choice);
+  result.variable_compared = comparison_form(current);
+  if (result.choice_compared == result.variable_compared) {
+    result.outcome = Reconciled::same;
+    return result;
+  }
+  switch (MessageBoxA(progress_window, kMismatch, "ispell", MB_YESNOCANCEL)) {
+    case IDYES:
+      result.outcome = Reconciled::use_variable;
+      break;
+    case IDNO:
+      result.outcome = Reconciled::use_choice;
+      break;
+    default:
+      result.outcome = Reconciled::cancelled;
+      break;
+  }
+  return result;
+}
+
+// Stores the dictionary directory; the result is the directory ISPELL_DICTDIR is compared
+// with at the end (a difference sets it). False when the user cancelled.
+bool choose_dictionary(const HostModule& host, HWND progress_window,
+                       orelib::string& dict_reference) {
+  const DirectoryChoice choice =
+      choose_directory(host, progress_window, kDictPrompt, g_setting.dict_dir, "ISPELL_DICTDIR");
+  switch (choice.outcome) {
+    case Reconciled::cancelled:
+      return false;
+    case Reconciled::variable_unset:
+      set_dict_dir(choice.choice);
+      dict_reference.clear();
+      return true;
+    case Reconciled::same:
+      set_dict_dir(choice.choice_compared);
+      dict_reference = g_setting.dict_dir;
+      return true;
+    case Reconciled::use_variable:
+      set_dict_dir(choice.variable_compared);
+      dict_reference = g_setting.dict_dir;
+      return true;
+    case Reconciled::use_choice:
+      set_dict_dir(choice.choice_compared);
+      dict_reference = choice.variable_compared;
+      return true;
+  }
+  return false;
+}
+
+// Stores the home directory; the result is the value HOME receives at the end, empty when
+// it stays as it is. False when the user cancelled.
+bool choose_home(const HostModule& host, HWND progress_window, orelib::string& home_to_set) {
+  const DirectoryChoice choice =
+      choose_directory(host, progress_window, kHomePrompt, g_setting.home_dir, "HOME");
+  switch (choice.outcome) {
+    case Reconciled::cancelled:
+      return false;
+    case Reconciled::variable_unset:
+      set_home_dir(choice.choice);
+      home_to_set = g_setting.home_dir;
+      return true;
+    case Reconciled::same:
+      home_to_set.clear();
+      return true;
+    case Reconciled::use_variable:
+      set_home_dir(choice.variable_compared);
+      home_to_set.clear();
+      return true;
+    case Reconciled::use_choice:
+      set_home_dir(choice.choice_compared);
+      home_to_set = g_setting.home_dir;
+      return true;
+  }
+  return false;
+}
+
+// Copies what the finder hands out; an existing target is kept, and a copy that fails for
+// any reason is skipped.
+void copy_entries(FileFinder& finder, const orelib::string& from, const orelib::string& to) {
+  WIN32_FIND_DATAA entry;
+  while (finder.next(entry)) {
+    CopyFileA((from + entry.cFileName).c_str(), (to + entry.cFileName).c_str(), TRUE);
+  }
+  finder.close();
+}
+
+// Steps from the tar check on; a missing host service escapes as load_function.
+bool install_with_host(const HostModule& host, HWND progress_window) {
+  if (!host.call_bool("ISTARAVAILABLE")) {
+    log_line("tar解凍ができません．");
+    return false;
+  }
+
+  orelib::string dict_reference;
+  if (!choose_dictionary(host, progress_window, dict_reference)) return false;
+  orelib::string home_to_set;
+  if (!choose_home(host, progress_window, home_to_set)) return false;
+
+  show(progress_window, "ispellを解凍……");
+  const orelib::string work_dir = g_setting.temp_dir + "ispell\\";
+  const orelib::string hozon_dir = host.call_text("GETHOZONDIR");
+  // Without a save directory there is no archive to hand over (a bare name would be looked
+  // up wherever the host happens to run).
+  if (hozon_dir.empty()) return fail(progress_window, "tar解凍に失敗．");
+  const orelib::string archive = hozon_dir + kArchiveName;
+  if (!host.call_bool("TARDLG", progress_window, archive.c_str(), work_dir.c_str()))
+    return fail(progress_window, "tar解凍に失敗．");
+
+  show(progress_window, "成功\r\nファイルのコピー……");
+  {
+    const orelib::string source = work_dir + "ispell-w32\\bin\\";
+    const orelib::string install_dir = host.call_text("GETINSTALLDIR");
+    FileFinder finder;
+    // Without the installation's root the programs would land in a relative "bin".
+    if (install_dir.empty() || !finder.open((source + "*.exe").c_str()))
+      return fail(progress_window, "binディレクトリの検索に失敗．");
+    copy_entries(finder, source, install_dir + "bin\\");
+  }
+  {
+    const orelib::string source = work_dir + "ispell-w32\\dic\\";
+    FileFinder finder;
+    if (!finder.open((source + "*.*").c_str()))
+      return fail(progress_window, "dicディレクトリの検索に失敗．");
+    make_directories(g_setting.dict_dir.c_str());
+    copy_entries(finder, source, g_setting.dict_dir);
+  }
+
+  show(progress_window, "成功\r\nispell用の設定……");
+  if (dict_reference != g_setting.dict_dir) {
+    const orelib::string value = backslashes_to_slashes(g_setting.dict_dir);
+    if (!host.call_bool("SETSYSTEMENV", "ISPELL_DICTDIR", value.c_str()))
+      return fail(progress_window, "環境変数ISPELL_DICTDIRの設定に失敗");
+    log_line("環境変数ISPELL_DICTDIRに" + value + "を設定しました．");
+    g_reboots = true;
+  }
+  if (!home_to_set.empty()) {
+    make_directories((home_to_set + "\\").c_str());
+    if (!host.call_bool("SETUSERENV", "HOME", home_to_set.c_str()))
+      return fail(progress_window, "環境変数HOMEの設定に失敗");
+    log_line("環境変数HOMEに" + home_to_set + "を設定しました．");
+    g_reboots = true;
+  }
+
+  show(progress_window, "成功\r\n");
+  return true;
+}
+
+}  // namespace
+
+bool install(HWND progress_window, DWORD, int count, const InstallEntry* entries) {
+  if (!entries_allow_install(count, entries)) return false;
+
+  HostModule host;
+  if (!host.bind()) {
+    log_line("本体のロードに失敗．");
+    return false;
+  }
+  try {
+    return install_with_host(host, progress_window);
+  } catch (const load_function& missing) {
+    return fail(progress_window, "関数" + missing.name + "のロードに失敗．");
+  }
+}

@@ -1,0 +1,121 @@
+#include "install_fixture.h"
+
+#include "support/orelib_string.h"
+
+using testing_support::write_file;
+
+namespace install_test {
+
+std::string lower(std::string text) {
+  orelib::to_lower(text);
+  return text;
+}
+
+std::string slashes(std::string text) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\\')
+      text[i] = '/';
+    else if (IsDBCSLeadByte(static_cast<BYTE>(text[i])))
+      ++i;
+  }
+  return text;
+}
+
+bool is_directory(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool copy_tree(const std::string& from, const std::string& to) {
+  if (!is_directory(to) && !CreateDirectoryA(to.c_str(), nullptr)) return false;
+  WIN32_FIND_DATAA entry;
+  HANDLE find = FindFirstFileA((from + "*").c_str(), &entry);
+  if (find == INVALID_HANDLE_VALUE) return false;
+  bool ok = true;
+  do {
+    const std::string name = entry.cFileName;
+    if (name == "." || name == "..") continue;
+    if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+      ok &= copy_tree(from + name + "\\", to + name + "\\");
+    else
+      ok &= CopyFileA((from + name).c_str(), (to + name).c_str(), FALSE) != FALSE;
+  } while (FindNextFileA(find, &entry));
+  FindClose(find);
+  return ok;
+}
+
+InstallTest::InstallTest() {
+  host::reset();
+  host::delete_registry_variable(true, "ISPELL_DICTDIR");
+  host::delete_registry_variable(false, "HOME");
+  // Wine hands the Unix HOME to Windows programs: start every test without either variable.
+  set_env("ISPELL_DICTDIR", nullptr);
+  set_env("HOME", nullptr);
+  set_env("TMP", temp().c_str());
+  set_env("TEMP", temp().c_str());
+
+  for (const std::string& directory :
+       {tex(), tex_bin(), hozon(), temp(), tree(), tree() + "ispell-w32\\",
+        tree() + "ispell-w32\\bin\\", tree() + "ispell-w32\\dic\\"})
+    CreateDirectoryA(directory.c_str(), nullptr);
+  write_file(tree() + "ispell-w32\\bin\\ispell.exe", "ispell program");
+  write_file(tree() + "ispell-w32\\bin\\buildhash.exe", "buildhash program");
+  write_file(tree() + "ispell-w32\\bin\\readme.txt", "not a program");
+  write_file(tree() + "ispell-w32\\dic\\english.hash", "english hash");
+  write_file(tree() + "ispell-w32\\dic\\english.aff", "english affixes");
+
+  write_file(ini(), std::string("[ispell]\r\nURL=") + kUrl + "\r\nISPELLDICTDIR=" + initial_dict() +
+                        "\r\nHome=" + initial_home() + "\r\nIsURLList=0\r\n");
+
+  host::Config& config = host::config();
+  config.hozon_dir = hozon();
+  config.install_dir = tex();
+  config.tar_handler = [this](HWND, const std::string&, const std::string& destination) {
+    return copy_tree(tree(), destination);
+  };
+}
+
+InstallTest::~InstallTest() {
+  host::delete_registry_variable(true, "ISPELL_DICTDIR");
+  host::delete_registry_variable(false, "HOME");
+  host::reset();
+}
+
+void InstallTest::set_env(const char* name, const char* value) {
+  env_.push_back(std::make_unique<testing_support::ScopedEnv>(name, value));
+}
+
+void InstallTest::answer_dirs(std::optional<std::string> dict, std::optional<std::string> home) {
+  host::config().dir_answers = {dict, home};
+}
+
+bool InstallTest::run(int count, const InstallEntry* entries) {
+  host::LoadedPlugin plugin(testing_support::plugin_path());
+  EXPECT_TRUE(plugin.ok()) << plugin.missing();
+  if (!plugin.ok()) return false;
+  plugin.PluginInit(ini().c_str(), log().c_str());
+  // The second argument is never read: any value will do.
+  const bool result = plugin.Install(progress_.hwnd(), 0xDEADBEEF, count, entries);
+  reboots_ = plugin.Reboots();
+  plugin.unload();
+  return result;
+}
+
+std::string InstallTest::saved(const char* key) const {
+  char buffer[8192] = {};
+  GetPrivateProfileStringA("ispell", key, "", buffer, sizeof buffer, ini().c_str());
+  return buffer;
+}
+
+std::vector<host::EnvCall> InstallTest::env_calls(bool system) const {
+  std::vector<host::EnvCall> calls;
+  for (const host::EnvCall& call : host::env_calls())
+    if (call.system == system) calls.push_back(call);
+  return calls;
+}
+
+std::vector<std::string> InstallTest::success_texts() {
+  return {"ispellを解凍……", "成功\r\nファイルのコピー……", "成功\r\nispell用の設定……", "成功\r\n"};
+}
+
+}  // namespace install_test

@@ -1,0 +1,480 @@
+// Install through the real plug-in and the reference host: directory choices reconciled
+// with ISPELL_DICTDIR and HOME, unpacking, copying, environment, and every failure.
+
+#include <gtest/gtest.h>
+
+#include "install_fixture.h"
+
+using install_test::InstallTest;
+using install_test::is_directory;
+using install_test::kDictPrompt;
+using install_test::kFrameLine;
+using install_test::kHomePrompt;
+using install_test::kMismatch;
+using install_test::kUrl;
+using install_test::lower;
+using install_test::slashes;
+using testing_support::file_exists;
+using testing_support::MessageBoxAnswerer;
+using testing_support::read_file;
+using testing_support::write_file;
+
+namespace {
+
+bool dictionaries_in(const std::string& directory) {
+  return read_file(directory + "english.hash") == "english hash" &&
+         read_file(directory + "english.aff") == "english affixes";
+}
+
+std::string set_line(const std::string& variable, const std::string& value) {
+  return "環境変数" + variable + "に" + value + "を設定しました．\r\n";
+}
+
+using Reconcile = InstallTest;
+using InstallRun = InstallTest;
+using Failures = InstallTest;
+using BadInput = InstallTest;
+using DoubleByte = InstallTest;
+
+}  // namespace
+
+// ---- Reconciling the choices with the variables ----
+
+TEST_F(Reconcile, BothVariablesUnsetStoreTheChoicesAsGivenAndSetBoth) {
+  // Case and forward slashes are kept when there is nothing to compare with.
+  const std::string dict = root() + "New/Dic";
+  const std::string home = root() + "My Home";
+  answer_dirs(dict, home);
+  MessageBoxAnswerer boxes;
+
+  ASSERT_TRUE(run());
+  EXPECT_TRUE(boxes.boxes().empty());
+  EXPECT_TRUE(reboots_);
+  EXPECT_EQ(saved("ISPELLDICTDIR"), dict + "\\");
+  EXPECT_EQ(saved("Home"), home + "\\");
+  EXPECT_TRUE(dictionaries_in(root() + "New\\Dic\\"));
+  EXPECT_TRUE(is_directory(home));
+
+  const std::string dict_value = slashes(dict) + "/";
+  EXPECT_EQ(host::read_registry_variable(true, "ISPELL_DICTDIR"), dict_value);
+  EXPECT_EQ(host::read_registry_variable(false, "HOME"), home + "\\");
+  EXPECT_EQ(log_text(),
+            kFrameLine + set_line("ISPELL_DICTDIR", dict_value) + set_line("HOME", home + "\\"));
+
+  // Both prompts, each starting from the directory the settings held.
+  ASSERT_EQ(host::dir_input_calls().size(), 2u);
+  EXPECT_EQ(host::dir_input_calls()[0].prompt, kDictPrompt);
+  EXPECT_EQ(host::dir_input_calls()[0].initial, initial_dict());
+  EXPECT_EQ(host::dir_input_calls()[1].prompt, kHomePrompt);
+  EXPECT_EQ(host::dir_input_calls()[1].initial, initial_home());
+}
+
+TEST_F(Reconcile, SameDirectoriesWrittenDifferentlyAskNothingAndSetNothing) {
+  const std::string dict = root() + "TeX\\Dic";
+  const std::string home = root() + "Home";
+  CreateDirectoryA((root() + "TeX").c_str(), nullptr);
+  set_env("ISPELL_DICTDIR", slashes(lower(dict)).c_str());
+  set_env("HOME", (lower(home) + "/").c_str());
+  answer_dirs(dict, slashes(home));
+  MessageBoxAnswerer boxes;
+
+  ASSERT_TRUE(run());
+  EXPECT_TRUE(boxes.boxes().empty());
+  EXPECT_FALSE(reboots_);
+  EXPECT_TRUE(host::env_calls().empty());
+  EXPECT_EQ(host::read_registry_variable(true, "ISPELL_DICTDIR"), std::nullopt);
+  // The dictionary directory in comparison form; the home directory stays as it was.
+  EXPECT_EQ(saved("ISPELLDICTDIR"), lower(dict) + "\\");
+  EXPECT_TRUE(dictionaries_in(dict + "\\"));
+  EXPECT_EQ(saved("Home"), initial_home());
+  EXPECT_FALSE(file_exists(home));
+  EXPECT_EQ(log_text(), kFrameLine);
+  EXPECT_EQ(texts(), success_texts());
+}
+
+TEST_F(Reconcile, DictionaryMismatchYesKeepsTheVariablesDirectory) {
+  const std::string variable = root() + "EnvDic";
+  set_env("ISPELL_DICTDIR", variable.c_str());
+  answer_dirs(root() + "Chosen\\", root() + "Home");
+  MessageBoxAnswerer boxes({IDYES});
+
+  ASSERT_TRUE(run());
+  ASSERT_EQ(boxes.boxes().size(), 1u);
+  EXPECT_EQ(boxes.boxes()[0].caption, "ispell");
+  EXPECT_EQ(boxes.boxes()[0].text, kMismatch);
+  EXPECT_EQ(boxes.boxes()[0].buttons, (std::vector<int>{IDCANCEL, IDYES, IDNO}));
+
+  EXPECT_EQ(saved("ISPELLDICTDIR"), lower(variable) + "\\");
+  EXPECT_TRUE(dictionaries_in(variable + "\\"));
+  EXPECT_FALSE(file_exists(root() + "Chosen"));
+  EXPECT_TRUE(env_calls(true).empty());
+  ASSERT_EQ(env_calls(false).size(), 1u);  // HOME was unset
+}
+
+TEST_F(Reconcile, DictionaryMismatchNoSetsTheVariableToTheChoice) {
+  set_env("ISPELL_DICTDIR", (root() + "EnvDic").c_str());
+  const std::string chosen = root() + "Chosen";
+  answer_dirs(chosen, root() + "Home");
+  MessageBoxAnswerer boxes({IDNO});
+
+  ASSERT_TRUE(run());
+  EXPECT_EQ(boxes.boxes().size(), 1u);
+  const std::string stored = lower(chosen) + "\\";
+  EXPECT_EQ(saved("ISPELLDICTDIR"), stored);
+  EXPECT_TRUE(dictionaries_in(stored));
+  ASSERT_EQ(env_calls(true).size(), 1u);
+  EXPECT_EQ(env_calls(true)[0].name, "ISPELL_DICTDIR");
+  EXPECT_EQ(env_calls(true)[0].value, slashes(stored));
+  EXPECT_EQ(host::read_registry_variable(true, "ISPELL_DICTDIR"), slashes(stored));
+  EXPECT_TRUE(reboots_);
+}
+
+TEST_F(Reconcile, DictionaryMismatchCancelEndsBeforeAnythingHappens) {
+  set_env("ISPELL_DICTDIR", (root() + "EnvDic").c_str());
+  answer_dirs(root() + "Chosen", root() + "Home");
+  MessageBoxAnswerer boxes({IDCANCEL});
+
+  EXPECT_FALSE(run());
+  EXPECT_EQ(boxes.boxes().size(), 1u);
+  EXPECT_EQ(host::dir_input_calls().size(), 1u);
+  EXPECT_TRUE(host::tar_calls().empty());
+  EXPECT_TRUE(texts().empty());
+  EXPECT_EQ(log_text(), kFrameLine);
+  EXPECT_EQ(saved("ISPELLDICTDIR"), initial_dict());
+  EXPECT_FALSE(reboots_);
+}
+
+TEST_F(Reconcile, HomeMismatchYesKeepsTheVariablesDirectory) {
+  const std::string dict = root() + "Dic";
+  set_env("ISPELL_DICTDIR", dict.c_str());
+  set_env("HOME", (root() + "EnvHome").c_str());
+  answer_dirs(dict, root() + "ChosenHome");
+  MessageBoxAnswerer boxes({IDYES});
+
+  ASSERT_TRUE(run());
+  EXPECT_EQ(boxes.boxes().size(), 1u);
+  EXPECT_EQ(saved("Home"), lower(root() + "EnvHome\\"));
+  EXPECT_TRUE(host::env_calls().empty());
+  EXPECT_FALSE(reboots_);
+  EXPECT_FALSE(file_exists(root() + "ChosenHome"));
+}
+
+TEST_F(Reconcile, HomeMismatchNoSetsHomeToTheChoiceInComparisonForm) {
+  const std::string dict = root() + "Dic";
+  set_env("ISPELL_DICTDIR", dict.c_str());
+  set_env("HOME", (root() + "EnvHome").c_str());
+  const std::string chosen = root() + "Chosen/Home";
+  answer_dirs(dict, chosen);
+  MessageBoxAnswerer boxes({IDNO});
+
+  ASSERT_TRUE(run());
+  const std::string stored = lower(root() + "Chosen\\Home\\");
+  EXPECT_EQ(saved("Home"), stored);
+  ASSERT_EQ(env_calls(false).size(), 1u);
+  EXPECT_EQ(env_calls(false)[0].name, "HOME");
+  EXPECT_EQ(env_calls(false)[0].value, stored);
+  EXPECT_EQ(host::read_registry_variable(false, "HOME"), stored);
+  EXPECT_TRUE(is_directory(stored));
+  EXPECT_TRUE(env_calls(true).empty());
+  EXPECT_TRUE(reboots_);
+  EXPECT_EQ(log_text(), kFrameLine + set_line("HOME", stored));
+}
+
+TEST_F(Reconcile, HomeMismatchCancelKeepsTheNewDictionaryDirectory) {
+  set_env("HOME", (root() + "EnvHome").c_str());
+  const std::string dict = root() + "NewDic";
+  answer_dirs(dict, root() + "ChosenHome");
+  MessageBoxAnswerer boxes({IDCANCEL});
+
+  EXPECT_FALSE(run());
+  EXPECT_EQ(boxes.boxes().size(), 1u);
+  EXPECT_TRUE(host::tar_calls().empty());
+  EXPECT_EQ(saved("ISPELLDICTDIR"), dict + "\\");
+  EXPECT_EQ(saved("Home"), initial_home());
+  EXPECT_EQ(log_text(), kFrameLine);
+}
+
+TEST_F(Reconcile, CancelledPromptsEndQuietly) {
+  answer_dirs(std::nullopt, root() + "Home");
+  EXPECT_FALSE(run());
+  EXPECT_EQ(host::dir_input_calls().size(), 1u);
+  EXPECT_EQ(saved("ISPELLDICTDIR"), initial_dict());
+
+  // The second prompt cancelled: the dictionary choice made before it is kept.
+  const std::string dict = root() + "KeptDic\\";
+  answer_dirs(dict, std::nullopt);
+  EXPECT_FALSE(run());
+  EXPECT_EQ(saved("ISPELLDICTDIR"), dict);
+  EXPECT_TRUE(host::tar_calls().empty());
+  EXPECT_TRUE(texts().empty());
+  EXPECT_EQ(log_text(), std::string(kFrameLine) + kFrameLine);
+  EXPECT_FALSE(reboots_);
+}
+
+// ---- A whole run ----
+
+TEST_F(InstallRun, CopiesProgramsAndDictionariesAndReportsEachStage) {
+  answer_dirs(root() + "Dic", root() + "Home");
+  ASSERT_TRUE(run());
+  EXPECT_EQ(texts(), success_texts());
+
+  ASSERT_EQ(host::tar_calls().size(), 1u);
+  EXPECT_EQ(host::tar_calls()[0].archive, hozon() + "ispell.tar.xz");
+  EXPECT_EQ(host::tar_calls()[0].destination, work());
+
+  EXPECT_EQ(read_file(tex_bin() + "ispell.exe"), "ispell program");
+  EXPECT_EQ(read_file(tex_bin() + "buildhash.exe"), "buildhash program");
+  EXPECT_FALSE(file_exists(tex_bin() + "readme.txt"));
+  EXPECT_TRUE(dictionaries_in(root() + "Dic\\"));
+  // Nothing is cleaned up after the run.
+  EXPECT_TRUE(file_exists(work() + "ispell-w32\\dic\\english.hash"));
+}
+
+TEST_F(InstallRun, ExistingFilesOfTheUserAreKept) {
+  write_file(tex_bin() + "ispell.exe", "the user's own ispell");
+  write_file(tex_bin() + "buildhash.exe", "read-only buildhash");
+  SetFileAttributesA((tex_bin() + "buildhash.exe").c_str(), FILE_ATTRIBUTE_READONLY);
+  const std::string dict = root() + "Dic\\";
+  CreateDirectoryA(dict.c_str(), nullptr);
+  write_file(dict + "english.aff", "tuned affixes");
+  answer_dirs(dict, root() + "Home");
+
+  ASSERT_TRUE(run());
+  EXPECT_EQ(read_file(tex_bin() + "ispell.exe"), "the user's own ispell");
+  EXPECT_EQ(read_file(tex_bin() + "buildhash.exe"), "read-only buildhash");
+  EXPECT_EQ(read_file(dict + "english.aff"), "tuned affixes");
+  EXPECT_EQ(read_file(dict + "english.hash"), "english hash");
+  SetFileAttributesA((tex_bin() + "buildhash.exe").c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+TEST_F(InstallRun, EntryNamingTheMirrorMustHaveStatusOne) {
+  const std::string other = "ftp://elsewhere.example/";
+  for (const int status : {0, 2, -1}) {
+    host::reset();
+    InstallEntry entries[] = {{other.c_str(), 0}, {kUrl, status}};
+    EXPECT_FALSE(run(2, entries)) << status;
+    EXPECT_TRUE(host::dir_input_calls().empty()) << status;
+  }
+  EXPECT_EQ(log_text(), std::string(kFrameLine) + kFrameLine + kFrameLine);
+  EXPECT_TRUE(texts().empty());
+
+  // Status 1 for the mirror, anything for other texts, null texts: the run goes on.
+  host::config().dir_answers = {std::nullopt};
+  InstallEntry passing[] = {{kUrl, 1}, {other.c_str(), 0}, {nullptr, 0}};
+  run(3, passing);
+  EXPECT_EQ(host::dir_input_calls().size(), 1u);
+}
+
+TEST_F(InstallRun, NoEntriesToExamine) {
+  InstallEntry blocking[] = {{kUrl, 0}};
+  // A count of zero or less examines nothing, whatever the pointer.
+  for (const int count : {0, -1, -2147483647 - 1}) {
+    host::config().dir_answers = {std::nullopt};
+    run(count, blocking);
+  }
+  // A null list with a positive count is read as no entries.
+  host::config().dir_answers = {std::nullopt};
+  run(5, nullptr);
+  EXPECT_EQ(host::dir_input_calls().size(), 4u);
+}
+
+// ---- Failures: log line, progress texts, result ----
+
+TEST_F(Failures, TarNotAvailable) {
+  host::config().tar_available = false;
+  answer_dirs(root() + "Dic", root() + "Home");
+  EXPECT_FALSE(run());
+  EXPECT_EQ(log_text(), std::string(kFrameLine) + "tar解凍ができません．\r\n");
+  EXPECT_TRUE(texts().empty());
+  EXPECT_TRUE(host::dir_input_calls().empty());
+}
+
+TEST_F(Failures, UnpackFails) {
+  host::config().tar_handler = [](HWND, const std::string&, const std::string&) { return false; };
+  answer_dirs(root() + "Dic", root() + "Home");
+  EXPECT_FALSE(run());
+  EXPECT_EQ(log_text(), std::string(kFrameLine) + "tar解凍に失敗．\r\n");
+  EXPECT_EQ(texts(), (std::vector<std::string>{"ispellを解凍……", "失敗\r\n"}));
+  // The directory choices were stored before.
+  EXPECT_EQ(saved("ISPELLDICTDIR"), root() + "Dic\\");
+  EXPECT_FALSE(reboots_);
+}
+
+TEST_F(Failures, NoProgramsInTheArchive) {
+  DeleteFileA((tree() + "ispell-w32\\bin\\ispell.exe").c_str());
+  DeleteFileA((tree() + "ispell-w32\\bin\\buildhash.exe").c_str());
+  answer_dirs(root() + "Dic", root() + "Home");
+  EXPECT_FALSE(run());
+  EXPECT_EQ(log_text(), std::string(kFrameLine) + "binディレクトリの検索に失敗．\r\n");
+  EXPECT_EQ(texts(),
+            (std::vector<std::string>{"ispellを解凍……", "成功\r\nファイルのコピー……", "失敗\r\n"}));
+  EXPECT_FALSE(file_exists(root() + "Dic"));
+}
+
+TEST_F(Failures, NoBinDirectoryInTheArchive) {
+  testing_support::remove_tree(tree() + "ispell-w32\\bin\\");
+  answer_dirs(root() + "Dic", root() + "Home");
+  EXPECT_FALSE(run());
+  EXPECT_EQ(log_text(), std::string(kFrameLine) + "binディレクトリの検索に失敗．\r\n");
+  EXPECT_EQ(texts().back(), "失敗\r\n");
+}
+
+TEST_F(Failures, NoDictionariesKeepsTheCopiedPrograms) {
+  DeleteFileA((tree() + "ispell-w32\\dic\\english.hash").c_str());
+  DeleteFileA((tree() + "ispell-w32\\dic\\english.aff").c_str());
+  answer_dirs(root() + "Dic", root() + "Home");
+  EXPECT_FALSE(run());
+  EXPECT_EQ(log_text(), std::string(kFrameLine) + "dicディレクトリの検索に失敗．\r\n");
+  EXPECT_EQ(texts(),
+            (std::vector<std::string>{"ispellを解凍……", "成功\r\nファイルのコピー……", "失敗\r\n"}));
+  EXPECT_EQ(read_file(tex_bin() + "ispell.exe"), "ispell program");
+  EXPECT_FALSE(file_exists(root() + "Dic"));
+}
+
+TEST_F(Failures, SystemVariableRefused) {
+  host::config().system_env_ok = false;
+  answer_dirs(root() + "Dic", root() + "Home");
+  EXPECT_FALSE(run());
+  EXPECT_EQ(log_text(), std::string(kFrameLine) + "環境変数ISPELL_DICTDIRの設定に失敗\r\n");
+  std::vector<std::string> expected = success_texts();
+  expected.back() = "失敗\r\n";
+  EXPECT_EQ(texts(), expected);
+  EXPECT_TRUE(env_calls(false).empty());
+  EXPECT_FALSE(reboots_);
+}
+
+TEST_F(Failures, UserVariableRefusedAfterTheSystemOneWasSet) {
+  host::config().user_env_ok = false;
+  answer_dirs(root() + "Dic", root() + "Home");
+  EXPECT_FALSE(run());
+  const std::string dict_value = slashes(root() + "Dic/");
+  EXPECT_EQ(log_text(),
+            kFrameLine + set_line("ISPELL_DICTDIR", dict_value) + "環境変数HOMEの設定に失敗\r\n");
+  EXPECT_EQ(texts().back(), "失敗\r\n");
+  // The variable that was set asks for a restart even though the run failed.
+  EXPECT_TRUE(reboots_);
+  // The home directory was made before the host was asked.
+  EXPECT_TRUE(is_directory(root() + "Home"));
+}
+
+TEST_F(Failures, HostWithoutSaveOrInstallDirectory) {
+  host::config().hozon_dir = std::nullopt;
+  answer_dirs(root() + "Dic", root() + "Home");
+  EXPECT_FALSE(run());
+  EXPECT_TRUE(host::tar_calls().empty());
+  EXPECT_EQ(log_text(), std::string(kFrameLine) + "tar解凍に失敗．\r\n");
+  EXPECT_EQ(texts(), (std::vector<std::string>{"ispellを解凍……", "失敗\r\n"}));
+
+  host::reset();
+  host::config().hozon_dir = hozon();
+  host::config().install_dir = std::nullopt;
+  host::config().tar_handler = [this](HWND, const std::string&, const std::string& destination) {
+    return install_test::copy_tree(tree(), destination);
+  };
+  answer_dirs(root() + "Dic", root() + "Home");
+  EXPECT_FALSE(run());
+  EXPECT_TRUE(log_text().find("binディレクトリの検索に失敗．\r\n") != std::string::npos);
+  // Nothing went to a "bin" relative to where the host runs.
+  EXPECT_FALSE(file_exists(host::executable_directory() + "bin\\ispell.exe"));
+}
+
+// ---- Bad input ----
+
+TEST_F(BadInput, EmptyAnswerIsTakenForCancel) {
+  answer_dirs(std::string(), root() + "Home");
+  EXPECT_FALSE(run());
+  EXPECT_TRUE(host::tar_calls().empty());
+  EXPECT_EQ(saved("ISPELLDICTDIR"), initial_dict());
+  EXPECT_EQ(log_text(), kFrameLine);
+}
+
+TEST_F(BadInput, AnswerOfThousandsOfCharacters) {
+  // One component far longer than any file system allows: nothing can be created, every
+  // dictionary copy is skipped as the copy rule says, and the variable still names it.
+  const std::string dict = root() + std::string(5000, 'd');
+  answer_dirs(dict, root() + "Home");
+  EXPECT_TRUE(run());
+  EXPECT_EQ(saved("ISPELLDICTDIR"), dict + "\\");
+  ASSERT_EQ(env_calls(true).size(), 1u);
+  EXPECT_EQ(env_calls(true)[0].value, slashes(dict) + "/");
+  EXPECT_EQ(read_file(tex_bin() + "ispell.exe"), "ispell program");
+}
+
+TEST_F(BadInput, MissingOrBlockedBinTargetSkipsThePrograms) {
+  testing_support::remove_tree(tex_bin());
+  answer_dirs(root() + "Dic", root() + "Home");
+  EXPECT_TRUE(run());
+  EXPECT_FALSE(file_exists(tex_bin()));  // not created: the installation's own directory
+  EXPECT_TRUE(dictionaries_in(root() + "Dic\\"));
+
+  // A plain file where the directory should be is left alone.
+  write_file(tex() + "bin", "not a directory");
+  host::reset();
+  host::config().hozon_dir = hozon();
+  host::config().install_dir = tex();
+  host::config().tar_handler = [this](HWND, const std::string&, const std::string& destination) {
+    return install_test::copy_tree(tree(), destination);
+  };
+  answer_dirs(root() + "Dic", root() + "Home");
+  EXPECT_TRUE(run());
+  EXPECT_EQ(read_file(tex() + "bin"), "not a directory");
+}
+
+TEST_F(BadInput, CopyFailingHalfWayIsSkipped) {
+  // A dictionary held open without sharing, and a directory among the entries.
+  const std::string locked = tree() + "ispell-w32\\dic\\locked.hash";
+  write_file(locked, "locked");
+  CreateDirectoryA((tree() + "ispell-w32\\dic\\sub").c_str(), nullptr);
+  answer_dirs(root() + "Dic", root() + "Home");
+  // The work directory gets its copy; that one is held while the plug-in copies from it.
+  HANDLE held = INVALID_HANDLE_VALUE;
+  const auto copy = host::config().tar_handler;
+  host::config().tar_handler = [&](HWND owner, const std::string& a, const std::string& d) {
+    const bool ok = copy(owner, a, d);
+    held = CreateFileA((d + "ispell-w32\\dic\\locked.hash").c_str(), GENERIC_READ, 0, nullptr,
+                       OPEN_EXISTING, 0, nullptr);
+    return ok;
+  };
+
+  EXPECT_TRUE(run());
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  CloseHandle(held);
+  EXPECT_TRUE(dictionaries_in(root() + "Dic\\"));
+  EXPECT_FALSE(file_exists(root() + "Dic\\locked.hash"));
+  EXPECT_FALSE(file_exists(root() + "Dic\\sub"));
+  EXPECT_EQ(texts(), success_texts());
+}
+
+// ---- Shift-JIS directory names ----
+
+TEST_F(DoubleByte, VariableKeepsJapaneseDirectoryNames) {
+  // "ソ" and "表" end in 0x5C; the choice ends in "表" without a separator.
+  ASSERT_EQ(std::string("ソ表"), "\x83\x5C\x95\x5C");
+  const std::string dict = root() + "ソフト\\表";
+  const std::string home = root() + "ホーム表";
+  answer_dirs(dict, home);
+
+  ASSERT_TRUE(run());
+  EXPECT_EQ(saved("ISPELLDICTDIR"), dict + "\\");
+  EXPECT_TRUE(dictionaries_in(dict + "\\"));
+  const std::string expected = slashes(root()) + "ソフト/表/";
+  ASSERT_EQ(env_calls(true).size(), 1u);
+  EXPECT_EQ(env_calls(true)[0].value, expected);
+  EXPECT_EQ(host::read_registry_variable(true, "ISPELL_DICTDIR"), expected);
+  EXPECT_EQ(host::read_registry_variable(false, "HOME"), home + "\\");
+  EXPECT_TRUE(is_directory(home));
+}
+
+TEST_F(DoubleByte, SameDirectoryEndingInTrailByte5C) {
+  const std::string dict = root() + "ソフト\\表";
+  set_env("ISPELL_DICTDIR", slashes(dict).c_str());  // no final separator
+  set_env("HOME", (root() + "ホーム表\\").c_str());
+  answer_dirs(dict + "\\", root() + "ホーム表");
+  MessageBoxAnswerer boxes;
+
+  ASSERT_TRUE(run());
+  EXPECT_TRUE(boxes.boxes().empty());
+  EXPECT_TRUE(host::env_calls().empty());
+  EXPECT_EQ(saved("ISPELLDICTDIR"), lower(dict) + "\\");
+  EXPECT_TRUE(dictionaries_in(dict + "\\"));
+}
