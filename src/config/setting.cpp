@@ -135,12 +135,25 @@ void write_ini_string(const char* key, const orelib::string& value) {
   WritePrivateProfileStringA(kSection, key, value.c_str(), g_setting.ini_file.c_str());
 }
 
+// Read as UTF-16 and converted: some ANSI implementations measure double-byte values in
+// characters and cut them short.
 orelib::string read_env(const char* name) {
-  const DWORD size = GetEnvironmentVariableA(name, nullptr, 0);
+  const int name_length = MultiByteToWideChar(CP_ACP, 0, name, -1, nullptr, 0);
+  if (name_length <= 0) return {};
+  std::vector<wchar_t> wide_name(name_length);
+  MultiByteToWideChar(CP_ACP, 0, name, -1, wide_name.data(), name_length);
+
+  const DWORD size = GetEnvironmentVariableW(wide_name.data(), nullptr, 0);
   if (size == 0) return {};
-  std::vector<char> buffer(size + 1);
-  const DWORD got = GetEnvironmentVariableA(name, buffer.data(), static_cast<DWORD>(buffer.size()));
-  if (got == 0 || got >= buffer.size()) return {};
+  std::vector<wchar_t> value(size + 1);
+  const DWORD got =
+      GetEnvironmentVariableW(wide_name.data(), value.data(), static_cast<DWORD>(value.size()));
+  if (got == 0 || got >= value.size()) return {};
+
+  const int bytes = WideCharToMultiByte(CP_ACP, 0, value.data(), -1, nullptr, 0, nullptr, nullptr);
+  if (bytes <= 0) return {};
+  std::vector<char> buffer(bytes);
+  WideCharToMultiByte(CP_ACP, 0, value.data(), -1, buffer.data(), bytes, nullptr, nullptr);
   return buffer.data();
 }
 
