@@ -49,6 +49,9 @@ struct Config {
   bool system_env_ok = true;
   bool user_env_ok = true;
   bool write_registry = true;  // SET*ENV write where Windows keeps the variables
+  // When set, REGEX_GETMATCHPOS / REGEX_GETMATCHLEN answer these instead of the real match.
+  std::optional<int> match_pos_answer;
+  std::optional<int> match_len_answer;
 };
 
 Config& config();

@@ -173,11 +173,13 @@ const char* __cdecl REGEX_GETMATCHSTR(int handle, int group) {
 }
 
 int __cdecl REGEX_GETMATCHPOS(int handle) {
+  if (g_config.match_pos_answer) return *g_config.match_pos_answer;
   regex::Pattern* pattern = pattern_of(handle);
   return pattern ? pattern->match_pos() : -1;
 }
 
 int __cdecl REGEX_GETMATCHLEN(int handle) {
+  if (g_config.match_len_answer) return *g_config.match_len_answer;
   regex::Pattern* pattern = pattern_of(handle);
   return pattern ? pattern->match_len() : 0;
 }

@@ -1,5 +1,132 @@
 #include "discovery/get_info.h"
 
-#include "plugin/log.h"
+#include <memory>
 
-bool get_info(HWND) { return false; }
+#include "config/setting.h"
+#include "discovery/discovery_state.h"
+#include "discovery/driver.h"
+#include "discovery/ftp.h"
+#include "discovery/http.h"
+#include "discovery/selection.h"
+#include "plugin/host_module.h"
+#include "plugin/log.h"
+#include "plugin/plugin_abi.h"
+
+namespace GetInfo {
+
+namespace {
+
+constexpr int kConnectTimeoutSeconds = 20;
+
+void log_missing(const load_function& missing) {
+  log_line("関数" + missing.name + "のロードに失敗．");
+}
+
+}  // namespace
+
+void progress_text(const orelib::string& text) {
+  SendMessageA(g_discovery.progress_window, PM_APPEND_PROGRESS, 0,
+               reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+bool cancel_requested() {
+  return SendMessageA(g_discovery.progress_window, PM_QUERY_CANCEL, 0, 0) != 0;
+}
+
+bool report_failure(const orelib::string& sentence) {
+  log_line(sentence);
+  progress_text("失敗");
+  return false;
+}
+
+bool report_cancel() {
+  log_line("キャンセルされました．");
+  progress_text("キャンセルされました．");
+  return false;
+}
+
+void split_mirror_url(const orelib::string& rest) {
+  const orelib::string::size_type slash = rest.find('/');
+  if (slash == orelib::string::npos) {
+    g_discovery.remote_host = rest;
+    g_discovery.remote_directory.clear();
+  } else {
+    g_discovery.remote_host = rest.substr(0, slash);
+    g_discovery.remote_directory = rest.substr(slash);
+  }
+}
+
+orelib::string proxy_text(const HostModule& host) {
+  const char* proxy = host.call<const char*>("GETPROXY");
+  if (!proxy || lstrcmpA(proxy, "") == 0) return orelib::string();
+  if (host.call<int>("GETPORT") == 0) return orelib::string();
+  const orelib::string name = host.call_text("GETPROXY");
+  return name + ":" + orelib::lexical_cast<orelib::string>(host.call<int>("GETPORT"));
+}
+
+bool run_listing(network& object) {
+  HostModule host;
+  if (!host.bind()) return report_failure("本体のロードに失敗．");
+
+  progress_text(g_discovery.remote_host + "に接続……");
+  if (!object.connect(kConnectTimeoutSeconds)) {
+    return report_failure(g_discovery.remote_host + "への接続に失敗．");
+  }
+  progress_text("成功\r\nディレクトリの移動……");
+  if (cancel_requested()) return report_cancel();
+
+  if (!object.change_directory(g_discovery.remote_directory.c_str())) {
+    return report_failure("カレントディレクトリの移動に失敗．");
+  }
+  progress_text("成功\r\nファイル一覧の取得……");
+  if (cancel_requested()) return report_cancel();
+
+  file_list listing;
+  if (!object.get_file_list(listing)) return report_failure("ファイルリストの取得に失敗．");
+  progress_text("成功\r\nファイル情報の取得……");
+  if (cancel_requested()) return report_cancel();
+
+  const file_info selected = select_archive(host, listing);
+  file_list().swap(listing);
+  progress_text("成功\r\n切断");
+  if (cancel_requested()) return report_cancel();
+
+  decide_freshness(host, selected, object.scheme());
+  return true;
+}
+
+}  // namespace GetInfo
+
+bool get_info(HWND progress_window) {
+  using namespace GetInfo;
+  g_discovery.progress_window = progress_window;
+  progress_text("♪ispellの情報取得♪\r\n");
+
+  HostModule host;
+  host.bind();
+  std::unique_ptr<network> object;
+  try {
+    if (!host.call_bool("USESNETWORK")) {
+      const bool result = check_local_archive(host);
+      g_discovery.info_result = result;
+      return result;
+    }
+    orelib::string url = g_setting.url;
+    if (url.compare(0, 7, "http://") == 0) {
+      split_mirror_url(url.substr(7));
+      object.reset(new HTTP(proxy_text(host), g_discovery.remote_host));
+    } else if (url.compare(0, 6, "ftp://") == 0) {
+      split_mirror_url(url.substr(6));
+      object.reset(new FTP(g_discovery.remote_host));
+    } else {
+      log_line("知らないプロトコルです．");
+      return false;
+    }
+    const bool result = run_listing(*object);
+    g_discovery.info_result = result;
+    return result;
+  } catch (const load_function& missing) {
+    log_missing(missing);
+    return false;
+  }
+}

@@ -1,0 +1,249 @@
+#!/usr/bin/python3
+"""Starts and stops the mirrors the discovery tests talk to, on loopback addresses.
+
+  servers.py start --net 127.A.B --dir STATE   mirror trees, nginx, crafted pages, stalling
+                                               server, FTP servers and a proxy
+  servers.py bench --net 127.A.B --dir STATE   nginx only, over a generated 50,000-entry index
+  servers.py stop --dir STATE                  stops what start or bench left running
+
+Addresses (port 80 for HTTP, 21 for FTP, as the plug-in always uses them):
+  .2 nginx   .3 crafted pages   .4 stalls   .5 FTP mirror   .6 FTP refusing log-in
+  .7 FTP refusing with a long reply   .8 proxy (port 8888)   .9 nothing listens
+Every process is started in its own session and stopped by the PID recorded in STATE/pids.
+"""
+import argparse
+import calendar
+import os
+import signal
+import socket
+import subprocess
+import sys
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+PYTHON = "/usr/bin/python3"  # the system's, which has pyftpdlib
+MIRROR_DIR = "pub/text/TeX/ptex-win32/w32"
+PROXY_PORT = 8888
+BENCH_ENTRIES = 50000
+
+
+def utc(year, month, day, hour, minute, second=0):
+    return calendar.timegm((year, month, day, hour, minute, second))
+
+
+def make_file(path, size, mtime=None):
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as f:
+        f.truncate(size)  # sparse: big sizes cost no disk
+    if mtime is not None:
+        os.utime(path, (mtime, mtime))
+
+
+def build_http_tree(root):
+    mirror = os.path.join(root, MIRROR_DIR)
+    make_file(os.path.join(mirror, "ispell-3.3.01-w32.tar.xz"), 1048576, utc(2010, 12, 24, 9, 30))
+    make_file(os.path.join(mirror, "ispell-3.3.02-w32.tar.xz"), 2097152, utc(2011, 3, 5, 14, 7))
+    make_file(os.path.join(mirror, "ispell-3.3.02-w32.tar.xz.sig"), 20480, utc(2012, 1, 1, 0, 0))
+    make_file(os.path.join(mirror, "ispell-3.3.02-w64.tar.xz"), 3145728, utc(2013, 1, 1, 0, 0))
+    make_file(os.path.join(mirror, "emacs-99.9-w32.tar.xz"), 5242880, utc(2013, 1, 1, 0, 0))
+    make_file(os.path.join(mirror, "README.txt"), 12288, utc(2009, 1, 1, 0, 0))
+    os.makedirs(os.path.join(mirror, "old-99"), exist_ok=True)
+    make_file(os.path.join(root, "nomatch", "README.txt"), 12288, utc(2009, 1, 1, 0, 0))
+    make_file(os.path.join(root, "nomatch", "emacs-24.5-w32.tar.xz"), 12288, utc(2009, 1, 1, 0, 0))
+    os.makedirs(os.path.join(root, "empty"), exist_ok=True)
+
+
+def ftp_archive_time():
+    """Today at 01:23 UTC: recent, so the listing shows hours and minutes, and in this year."""
+    now = time.gmtime()
+    return utc(now.tm_year, now.tm_mon, now.tm_mday, 1, 23)
+
+
+def build_ftp_tree(root, state):
+    mirror = os.path.join(root, MIRROR_DIR)
+    stamp = ftp_archive_time()
+    make_file(os.path.join(mirror, "ispell-3.3.01-w32.tar.xz"), 40000, stamp - 86400)
+    make_file(os.path.join(mirror, "ispell-3.3.02-w32.tar.xz"), 54321, stamp)
+    make_file(os.path.join(mirror, "ispell-3.3.02-w64.tar.xz"), 60000, stamp)
+    make_file(os.path.join(mirror, "README"), 100, stamp)
+    os.makedirs(os.path.join(mirror, "old"), exist_ok=True)
+    os.makedirs(os.path.join(root, "empty"), exist_ok=True)
+    make_file(os.path.join(root, "big", "huge-4g-w32.tar.xz"), 12345, stamp)
+    with open(os.path.join(state, "ftp_time.txt"), "w") as f:
+        f.write(time.strftime("%Y %m %d %H %M\n", time.gmtime(stamp)))
+
+
+def build_bench_tree(root):
+    directory = os.path.join(root, "bench")
+    os.makedirs(directory, exist_ok=True)
+    stamp = utc(2011, 3, 5, 14, 7)
+    for i in range(BENCH_ENTRIES):
+        name = (f"ispell-{i // 10000}.{i // 100 % 100}.{i % 100:02d}-w32.tar.xz" if i % 5
+                else f"other-package-{i}.tar.xz")
+        make_file(os.path.join(directory, name), 10240 + i * 7, stamp + i)
+
+
+def nginx_config(state, address, root):
+    temp = os.path.join(state, "nginx-temp")
+    os.makedirs(temp, exist_ok=True)
+    path = os.path.join(state, "nginx.conf")
+    with open(path, "w") as f:
+        f.write(f"""daemon off;
+master_process off;
+worker_processes 1;
+pid {state}/nginx.pid;
+error_log {state}/nginx-error.log;
+events {{ worker_connections 256; }}
+http {{
+  access_log {state}/nginx-access.log;
+  client_body_temp_path {temp}/body;
+  proxy_temp_path {temp}/proxy;
+  fastcgi_temp_path {temp}/fastcgi;
+  uwsgi_temp_path {temp}/uwsgi;
+  scgi_temp_path {temp}/scgi;
+  server {{
+    listen {address}:80;
+    root {root};
+    autoindex on;
+    autoindex_exact_size off;
+  }}
+}}
+""")
+    return path
+
+
+def proxy_config(state, address):
+    path = os.path.join(state, "tinyproxy.conf")
+    with open(path, "w") as f:
+        f.write(f"""User nobody
+Group nogroup
+Port {PROXY_PORT}
+Listen {address}
+Timeout 30
+MaxClients 20
+Allow 127.0.0.0/8
+LogFile "{state}/tinyproxy.log"
+LogLevel Info
+""")
+    return path
+
+
+def launch(state, name, command, pids):
+    log = open(os.path.join(state, name + ".log"), "ab")
+    process = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=log, stderr=log,
+                               start_new_session=True, close_fds=True)
+    log.close()
+    pids.append((process.pid, name))
+    with open(os.path.join(state, "pids"), "a") as f:
+        f.write(f"{process.pid} {name}\n")
+    return process
+
+
+def wait_listening(endpoints, processes, timeout=20):
+    deadline = time.monotonic() + timeout
+    pending = list(endpoints)
+    while pending:
+        for process, name in processes:
+            if process.poll() is not None:
+                raise SystemExit(f"{name} exited with status {process.returncode}")
+        address, port = pending[0]
+        try:
+            with socket.create_connection((address, port), timeout=1):
+                pending.pop(0)
+                continue
+        except OSError:
+            pass
+        if time.monotonic() > deadline:
+            raise SystemExit(f"nothing listens on {address}:{port}")
+        time.sleep(0.1)
+
+
+def alive(pid, name):
+    try:
+        with open(f"/proc/{pid}/cmdline", "rb") as f:
+            command = f.read().replace(b"\0", b" ").decode(errors="replace")
+    except OSError:
+        return False
+    stat = open(f"/proc/{pid}/stat").read()
+    if stat.rsplit(")", 1)[1].split()[0] == "Z":
+        return False
+    return name.split("-")[0] in command
+
+
+def stop(state):
+    pid_file = os.path.join(state, "pids")
+    if not os.path.exists(pid_file):
+        return
+    entries = []
+    for row in open(pid_file):
+        pid, name = row.split()
+        entries.append((int(pid), name))
+    for pid, name in entries:
+        if alive(pid, name):
+            os.kill(pid, signal.SIGTERM)
+    deadline = time.monotonic() + 5
+    for pid, name in entries:
+        while alive(pid, name) and time.monotonic() < deadline:
+            time.sleep(0.05)
+        if alive(pid, name):
+            os.kill(pid, signal.SIGKILL)
+    os.remove(pid_file)
+
+
+def start(state, net):
+    stop(state)
+    os.makedirs(state, exist_ok=True)
+    www = os.path.join(state, "www")
+    ftp = os.path.join(state, "ftp")
+    build_http_tree(www)
+    build_ftp_tree(ftp, state)
+    a = lambda n: f"{net}.{n}"
+    started = []
+    processes = []
+
+    def run(name, command):
+        processes.append((launch(state, name, command, started), name))
+
+    run("nginx", ["nginx", "-p", state + "/", "-e", state + "/nginx-error.log",
+                  "-c", nginx_config(state, a(2), www)])
+    run("crafted_http", [PYTHON, os.path.join(HERE, "crafted_http.py"), a(3), a(4)])
+    run("ftp_servers", [PYTHON, os.path.join(HERE, "ftp_servers.py"), ftp, a(5), a(6), a(7)])
+    run("tinyproxy", ["tinyproxy", "-d", "-c", proxy_config(state, a(8))])
+    wait_listening([(a(2), 80), (a(3), 80), (a(4), 80), (a(5), 21), (a(6), 21), (a(7), 21),
+                    (a(8), PROXY_PORT)], processes)
+
+
+def bench(state, net):
+    stop(state)
+    os.makedirs(state, exist_ok=True)
+    www = os.path.join(state, "www")
+    build_bench_tree(www)
+    started = []
+    process = launch(state, "nginx", ["nginx", "-p", state + "/", "-e",
+                                      state + "/nginx-error.log",
+                                      "-c", nginx_config(state, f"{net}.2", www)], started)
+    wait_listening([(f"{net}.2", 80)], [(process, "nginx")])
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("command", choices=["start", "stop", "bench"])
+    parser.add_argument("--net", default="127.0.77")
+    parser.add_argument("--dir", required=True)
+    args = parser.parse_args()
+    state = os.path.abspath(args.dir)
+    try:
+        if args.command == "start":
+            start(state, args.net)
+        elif args.command == "bench":
+            bench(state, args.net)
+        else:
+            stop(state)
+    except BaseException:
+        if args.command != "stop":
+            stop(state)
+        raise
+
+
+if __name__ == "__main__":
+    main()

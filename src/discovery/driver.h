@@ -1,0 +1,30 @@
+#pragma once
+// The pieces of the discovery driver (get_info.h holds its entry point).
+
+#include <windows.h>
+
+#include "discovery/network.h"
+
+class HostModule;
+
+namespace GetInfo {
+
+// Appends a text to the progress window (nothing happens without one).
+void progress_text(const orelib::string& text);
+// Whether the progress window says the user cancelled.
+bool cancel_requested();
+// Logs the sentence, shows "失敗"; false.
+bool report_failure(const orelib::string& sentence);
+// Logs and shows the cancel; false.
+bool report_cancel();
+
+// remote_host := up to the first "/", remote_directory := from it to the end.
+void split_mirror_url(const orelib::string& rest);
+// "proxy:port" from the host's GETPROXY and GETPORT, or empty for no proxy of our own.
+orelib::string proxy_text(const HostModule& host);
+
+// Connect, change directory, list, select and decide, with the progress texts and the four
+// cancel checks; the same sequence for every protocol.
+bool run_listing(network& object);
+
+}  // namespace GetInfo

@@ -1,0 +1,25 @@
+#pragma once
+// Listing a mirror directory over FTP.
+
+#include "discovery/network.h"
+#include "discovery/session.h"
+
+namespace GetInfo {
+
+class FTP : public network {
+ public:
+  explicit FTP(const orelib::string& host);
+
+  bool connect(int timeout_seconds) override;
+  bool change_directory(const char* directory) override;
+  bool get_file_list(file_list& list) override;
+  orelib::string scheme() override;
+
+ private:
+  ftp_session session;
+};
+
+// Every name the server lists in the current directory, in the server's order.
+bool ftp_raw_listing(ftp_session& session, std::vector<ftp_file>& files);
+
+}  // namespace GetInfo

@@ -1,0 +1,69 @@
+#include "discovery/selection.h"
+
+#include "discovery/discovery_state.h"
+#include "plugin/host_module.h"
+
+namespace GetInfo {
+
+const char* const kArchivePattern = R"(ispell.*-w32\.tar\.xz)";
+
+std::int32_t version_key(const orelib::string& name) {
+  orelib::string digits;
+  for (orelib::string::size_type i = 0; i < name.size(); ++i) {
+    const unsigned char byte = static_cast<unsigned char>(name[i]);
+    if (byte >= '0' && byte <= '9') {
+      digits += static_cast<char>(byte);
+    } else if (IsDBCSLeadByte(byte)) {
+      ++i;  // its trail byte is part of the same character
+    }
+  }
+  return orelib::lexical_cast<int>(digits);
+}
+
+file_info pick_newest(const file_list& list) {
+  if (list.empty()) return file_info{};
+  std::vector<std::int32_t> keys;
+  keys.reserve(list.size());
+  for (const file_info& entry : list) keys.push_back(version_key(entry.name));
+  std::size_t chosen = 0;
+  for (std::size_t i = 1; i < keys.size(); ++i) {
+    if (keys[i] > keys[chosen]) chosen = i;
+  }
+  return list[chosen];
+}
+
+file_info select_archive(const HostModule& host, const file_list& listing) {
+  const int handle = host.call<int>("REGEX_COMPILE", kArchivePattern);
+  file_list matches;
+  for (const file_info& entry : listing) {
+    if (host.call_bool("REGEX_MATCH", handle, entry.name.c_str())) matches.push_back(entry);
+  }
+  return pick_newest(matches);
+}
+
+orelib::string local_archive_path(const HostModule& host) {
+  const char* directory = host.call<const char*>("GETHOZONDIR");
+  if (!directory || !directory[0]) return orelib::string();
+  return orelib::string(directory) + kLocalArchiveName;
+}
+
+void decide_freshness(const HostModule& host, const file_info& selected,
+                      const orelib::string& scheme) {
+  const orelib::string path = local_archive_path(host);
+  const date_time local = path.empty() ? date_time{} : local_file_time(path);
+  g_discovery.default_selected =
+      !date_time_less(selected.time, local) && !date_time_equal(selected.time, local);
+  g_discovery.remote_size = selected.size;
+  g_discovery.download_url =
+      scheme + "://" + g_discovery.remote_host + g_discovery.remote_directory + selected.name;
+}
+
+bool check_local_archive(const HostModule& host) {
+  const orelib::string path = local_archive_path(host);
+  g_discovery.default_selected =
+      !path.empty() && GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+  g_discovery.download_url.clear();
+  return true;
+}
+
+}  // namespace GetInfo

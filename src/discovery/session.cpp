@@ -1,0 +1,121 @@
+#include "discovery/session.h"
+
+#include "plugin/log.h"
+
+namespace GetInfo {
+namespace {
+
+constexpr const char* kFtpAgent = "velmoraxe";
+constexpr const char* kHttpAgent = "Velmoraxe";
+constexpr const char* kAnonymousPassword = "a@b";
+constexpr DWORD kResponseBufferSize = 4096;
+constexpr DWORD kReadChunk = 4095;
+
+void set_receive_timeout(HINTERNET handle, std::uint32_t timeout_ms) {
+  DWORD value = timeout_ms;
+  InternetSetOptionA(handle, INTERNET_OPTION_RECEIVE_TIMEOUT, &value, sizeof value);
+}
+
+}  // namespace
+
+void report_api_failure(const char* function, bool with_response) {
+  const int code = static_cast<int>(GetLastError());
+  log_line(orelib::string(function) + ":GetLastErrorのエラーコード" +
+           orelib::lexical_cast<orelib::string>(code));
+  if (!with_response) return;
+
+  DWORD response_code = 0;
+  std::vector<char> text(kResponseBufferSize);
+  DWORD length = kResponseBufferSize;
+  if (!InternetGetLastResponseInfoA(&response_code, text.data(), &length)) return;
+  if (response_code == 0) return;
+  // The length tells how much was written; never trust it beyond the buffer.
+  if (length >= kResponseBufferSize) length = kResponseBufferSize - 1;
+  const orelib::string response(text.data(), length);
+  log_line("InternetGetLastResponsInfoは，コード" +
+           orelib::lexical_cast<orelib::string>(static_cast<int>(response_code)) +
+           "と，メッセージ" + orelib::string(response.c_str()) + "を返しました．");
+}
+
+ftp_session::ftp_session(const orelib::string& host_name)
+    : host(host_name), user("anonymous"), password(kAnonymousPassword) {
+  internet.reset(InternetOpenA(kFtpAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+  if (!internet) report_api_failure("InternetOpen", false);
+}
+
+bool ftp_session::connect(int timeout_seconds) {
+  if (!internet) return false;
+  timeout_ms = static_cast<std::uint32_t>(timeout_seconds) * 1000u;
+  // Set before connecting so that the log-in's replies are bounded where WinINet inherits it.
+  set_receive_timeout(internet.get(), timeout_ms);
+  connection.reset(InternetConnectA(internet.get(), host.c_str(), INTERNET_DEFAULT_FTP_PORT,
+                                    user.c_str(), password.c_str(), INTERNET_SERVICE_FTP,
+                                    INTERNET_FLAG_PASSIVE, 0));
+  if (!connection) {
+    report_api_failure("InternetConnect", true);
+    return false;
+  }
+  set_receive_timeout(connection.get(), timeout_ms);
+  return true;
+}
+
+http_session::http_session(const char* proxy, const orelib::string& host_name) : host(host_name) {
+  if (proxy && proxy[0]) {
+    internet.reset(InternetOpenA(kHttpAgent, INTERNET_OPEN_TYPE_PROXY, proxy, "<local>", 0));
+  } else {
+    internet.reset(InternetOpenA(kHttpAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+  }
+}
+
+bool http_session::connect(int timeout_seconds) {
+  connection.reset(InternetConnectA(internet.get(), host.c_str(), INTERNET_DEFAULT_HTTP_PORT,
+                                    nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
+  if (!connection) {
+    report_api_failure("InternetConnect", true);
+    return false;
+  }
+  timeout_ms = static_cast<std::uint32_t>(timeout_seconds) * 1000u;
+  // The session handle alone may not reach a connection made before the option was set:
+  // the connection and each request get it too.
+  set_receive_timeout(internet.get(), timeout_ms);
+  set_receive_timeout(connection.get(), timeout_ms);
+  return true;
+}
+
+bool http_session::send_get(const orelib::string& path) {
+  request.close();
+  const orelib::string referrer = "http://" + host + path;
+  request.reset(HttpOpenRequestA(connection.get(), "GET", path.c_str(), "HTTP/1.1",
+                                 referrer.c_str(), nullptr, 0, 0));
+  if (!request) return false;
+  if (timeout_ms != 0) set_receive_timeout(request.get(), timeout_ms);
+  return HttpSendRequestA(request.get(), nullptr, static_cast<DWORD>(-1), nullptr, 0) != FALSE;
+}
+
+int http_session::query_status() {
+  char text[32] = {};
+  DWORD length = sizeof text;
+  if (!HttpQueryInfoA(request.get(), HTTP_QUERY_STATUS_CODE, text, &length, nullptr)) return 400;
+  text[sizeof text - 1] = '\0';
+  const char* p = text;
+  while (*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n' || *p == '\v' || *p == '\f') ++p;
+  long long value = 0;
+  for (; *p >= '0' && *p <= '9'; ++p) {
+    value = value * 10 + (*p - '0');
+    if (value > 0x7FFFFFFF) value = 0x7FFFFFFF;
+  }
+  return static_cast<int>(value);
+}
+
+bool http_session::read_response(std::vector<char>& buffer) {
+  std::vector<char> chunk(kReadChunk + 1);
+  for (;;) {
+    DWORD read = 0;
+    if (!InternetReadFile(request.get(), chunk.data(), kReadChunk, &read)) return false;
+    if (read == 0) return true;
+    if (read > kReadChunk) read = kReadChunk;
+    buffer.insert(buffer.end(), chunk.data(), chunk.data() + read);
+  }
+}
+
+}  // namespace GetInfo

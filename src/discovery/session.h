@@ -1,0 +1,56 @@
+#pragma once
+// The WinINet handles of one conversation with a mirror, and how failed calls are reported.
+
+#include <windows.h>
+#include <wininet.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "discovery/internet_handle.h"
+#include "support/orelib_string.h"
+
+namespace GetInfo {
+
+// Logs the failed function's GetLastError code and, when asked, the server's last response.
+// Call it right after the failed call, before anything else can change the last error.
+void report_api_failure(const char* function, bool with_response);
+
+class ftp_session {
+ public:
+  explicit ftp_session(const orelib::string& host_name);
+
+  // Anonymous log-in on port 21, passive mode.
+  bool connect(int timeout_seconds);
+
+  internet_handle internet;
+  internet_handle connection;
+  std::uint32_t timeout_ms = 0;
+  orelib::string host;
+  orelib::string user;
+  orelib::string password;
+};
+
+class http_session {
+ public:
+  // An empty or null proxy text uses the preconfigured Internet settings.
+  http_session(const char* proxy, const orelib::string& host_name);
+
+  // Port 80; the receive time-out is applied to every handle that carries the request.
+  bool connect(int timeout_seconds);
+
+  // Opens (replacing any earlier one) and sends the GET request for path.
+  bool send_get(const orelib::string& path);
+  // The status code of the sent request; 400 when it cannot be read.
+  int query_status();
+  // Appends the whole response body; false when a read fails before the end.
+  bool read_response(std::vector<char>& buffer);
+
+  internet_handle internet;
+  internet_handle connection;
+  internet_handle request;
+  orelib::string host;
+  std::uint32_t timeout_ms = 0;
+};
+
+}  // namespace GetInfo

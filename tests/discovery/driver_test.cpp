@@ -1,0 +1,244 @@
+// The discovery driver's sequence over a scripted protocol object: progress texts, the four
+// cancel checks, failures, and what each way out leaves in the discovery state.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "config/setting.h"
+#include "discovery/discovery_state.h"
+#include "discovery/driver.h"
+#include "discovery/get_info.h"
+#include "discovery_support.h"
+#include "host/host_config.h"
+#include "host/progress_window.h"
+#include "plugin/host_module.h"
+#include "test_support.h"
+
+using discovery_test::log_lines;
+using GetInfo::file_info;
+using GetInfo::file_list;
+using testing::ElementsAre;
+
+namespace {
+
+class FakeNetwork : public GetInfo::network {
+ public:
+  bool connect(int timeout_seconds) override {
+    calls.push_back("connect " + std::to_string(timeout_seconds));
+    return connect_ok;
+  }
+  bool change_directory(const char* directory) override {
+    calls.push_back(std::string("cd ") + directory);
+    return cd_ok;
+  }
+  bool get_file_list(file_list& list) override {
+    calls.push_back("list");
+    if (list_ok) list = files;
+    return list_ok;
+  }
+  orelib::string scheme() override { return "fake"; }
+
+  bool connect_ok = true;
+  bool cd_ok = true;
+  bool list_ok = true;
+  file_list files;
+  std::vector<std::string> calls;
+};
+
+file_info named(const std::string& name, std::uint32_t size) {
+  file_info e;
+  e.name = name;
+  e.size = size;
+  e.time = make_date_time(2011, 3, 5, 14, 7, 0, 0);
+  return e;
+}
+
+const char* const kFirst = "♪ispellの情報取得♪\r\n";
+
+class Driver : public testing::Test {
+ protected:
+  void SetUp() override {
+    host::reset();
+    host::config().hozon_dir = dir_.path();
+    g_discovery = discovery_state{};
+    g_discovery.progress_window = window_.hwnd();
+    g_discovery.remote_host = "mirror.test";
+    g_discovery.remote_directory = "/pub/w32/";
+    g_setting.log_file = dir_.file("activity.log");
+    net_.files = {named("README", 1), named("ispell-3.3.02-w32.tar.xz", 2000),
+                  named("ispell-3.3.01-w32.tar.xz", 1000)};
+  }
+  void TearDown() override { g_setting.log_file.clear(); }
+  std::vector<std::string> log() const { return log_lines(dir_.file("activity.log")); }
+  // What an earlier successful run left.
+  void earlier_result() {
+    g_discovery.download_url = "http://earlier/ispell.tar.xz";
+    g_discovery.remote_size = 77;
+    g_discovery.default_selected = true;
+    g_discovery.info_result = true;
+  }
+  void expect_earlier_result_kept() const {
+    EXPECT_EQ("http://earlier/ispell.tar.xz", g_discovery.download_url);
+    EXPECT_EQ(77u, g_discovery.remote_size);
+    EXPECT_TRUE(g_discovery.default_selected);
+  }
+
+  testing_support::ScratchDir dir_{"discovery-driver"};
+  host::ProgressWindow window_;
+  FakeNetwork net_;
+};
+
+}  // namespace
+
+TEST_F(Driver, CompleteRunInOrder) {
+  EXPECT_TRUE(GetInfo::run_listing(net_));
+  EXPECT_THAT(net_.calls, ElementsAre("connect 20", "cd /pub/w32/", "list"));
+  EXPECT_THAT(window_.texts(), ElementsAre("mirror.testに接続……", "成功\r\nディレクトリの移動……",
+                                           "成功\r\nファイル一覧の取得……",
+                                           "成功\r\nファイル情報の取得……", "成功\r\n切断"));
+  EXPECT_EQ(4, window_.cancel_queries());
+  EXPECT_EQ("fake://mirror.test/pub/w32/ispell-3.3.02-w32.tar.xz", g_discovery.download_url);
+  EXPECT_EQ(2000u, g_discovery.remote_size);
+  EXPECT_TRUE(g_discovery.default_selected);  // no local archive yet
+  EXPECT_TRUE(log().empty());
+}
+
+TEST_F(Driver, NoMatchingNameStillCompletes) {
+  testing_support::write_file(dir_.file("ispell.tar.xz"), "x");
+  net_.files = {named("README", 1)};
+  EXPECT_TRUE(GetInfo::run_listing(net_));
+  EXPECT_EQ("fake://mirror.test/pub/w32/", g_discovery.download_url);
+  EXPECT_EQ(0u, g_discovery.remote_size);
+  EXPECT_FALSE(g_discovery.default_selected);
+  DeleteFileA(dir_.file("ispell.tar.xz").c_str());
+  EXPECT_TRUE(GetInfo::run_listing(net_));
+  EXPECT_FALSE(g_discovery.default_selected);
+}
+
+TEST_F(Driver, CancelAtEachCheckStopsThere) {
+  const std::vector<std::vector<std::string>> calls_before_cancel = {
+      {"connect 20"},
+      {"connect 20", "cd /pub/w32/"},
+      {"connect 20", "cd /pub/w32/", "list"},
+      {"connect 20", "cd /pub/w32/", "list"}};
+  for (int check = 1; check <= 4; ++check) {
+    SCOPED_TRACE(check);
+    host::ProgressWindow window;
+    window.cancel_at(check);
+    g_discovery.progress_window = window.hwnd();
+    net_.calls.clear();
+    earlier_result();
+    DeleteFileA(dir_.file("activity.log").c_str());
+    EXPECT_FALSE(GetInfo::run_listing(net_));
+    EXPECT_EQ(calls_before_cancel[check - 1], net_.calls);
+    ASSERT_EQ(static_cast<size_t>(check) + 2, window.texts().size());
+    EXPECT_EQ("キャンセルされました．", window.texts().back());
+    EXPECT_EQ(check, window.cancel_queries());
+    EXPECT_THAT(log(), ElementsAre("キャンセルされました．"));
+    expect_earlier_result_kept();
+  }
+}
+
+TEST_F(Driver, EachFailureIsLoggedAndShown) {
+  struct Case {
+    bool connect_ok, cd_ok, list_ok;
+    const char* sentence;
+    size_t texts;
+  };
+  for (const Case c : {Case{false, true, true, "mirror.testへの接続に失敗．", 2},
+                       Case{true, false, true, "カレントディレクトリの移動に失敗．", 3},
+                       Case{true, true, false, "ファイルリストの取得に失敗．", 4}}) {
+    SCOPED_TRACE(c.sentence);
+    host::ProgressWindow window;
+    g_discovery.progress_window = window.hwnd();
+    net_.connect_ok = c.connect_ok;
+    net_.cd_ok = c.cd_ok;
+    net_.list_ok = c.list_ok;
+    earlier_result();
+    DeleteFileA(dir_.file("activity.log").c_str());
+    EXPECT_FALSE(GetInfo::run_listing(net_));
+    ASSERT_EQ(c.texts, window.texts().size());
+    EXPECT_EQ("失敗", window.texts().back());
+    EXPECT_THAT(log(), ElementsAre(c.sentence));
+    expect_earlier_result_kept();
+  }
+}
+
+TEST_F(Driver, WithoutAWindowNothingIsShownAndNothingCancels) {
+  g_discovery.progress_window = nullptr;
+  EXPECT_TRUE(GetInfo::run_listing(net_));
+  EXPECT_EQ(2000u, g_discovery.remote_size);
+}
+
+TEST_F(Driver, UnknownSchemesLeaveEverythingAsItWas) {
+  for (const char* url : {"HTTP://mirror.test/pub/", "Ftp://mirror.test/pub/",
+                          "gopher://mirror.test/", "", " http://mirror.test/"}) {
+    SCOPED_TRACE(url);
+    host::ProgressWindow window;
+    g_setting.url = url;
+    earlier_result();
+    DeleteFileA(dir_.file("activity.log").c_str());
+    EXPECT_FALSE(get_info(window.hwnd()));
+    EXPECT_THAT(window.texts(), ElementsAre(kFirst));
+    EXPECT_THAT(log(), ElementsAre("知らないプロトコルです．"));
+    EXPECT_TRUE(g_discovery.info_result);
+    expect_earlier_result_kept();
+  }
+  g_setting.url.clear();
+}
+
+TEST_F(Driver, NetworkOffChecksOnlyTheLocalArchive) {
+  host::config().uses_network = false;
+  g_setting.url = "ftp://127.0.0.1/never-contacted/";
+  earlier_result();
+  EXPECT_TRUE(get_info(window_.hwnd()));
+  EXPECT_THAT(window_.texts(), ElementsAre(kFirst));
+  EXPECT_EQ(0, window_.cancel_queries());
+  EXPECT_TRUE(g_discovery.info_result);
+  EXPECT_FALSE(g_discovery.default_selected);
+  EXPECT_EQ("", g_discovery.download_url);
+  EXPECT_EQ(77u, g_discovery.remote_size);
+
+  testing_support::write_file(dir_.file("ispell.tar.xz"), "x");
+  EXPECT_TRUE(get_info(window_.hwnd()));
+  EXPECT_TRUE(g_discovery.default_selected);
+  EXPECT_TRUE(log().empty());
+  g_setting.url.clear();
+}
+
+TEST(MirrorUrl, SplitsAtTheFirstSlashOnly) {
+  struct Case {
+    const char* rest;
+    const char* host;
+    const char* directory;
+  };
+  for (const Case c :
+       {Case{"ftp.example.jp/pub/text/TeX/ptex-win32/w32/", "ftp.example.jp",
+             "/pub/text/TeX/ptex-win32/w32/"},
+        Case{"mirror.test", "mirror.test", ""},
+        Case{"user@mirror.test:2121/a/b?q=1#f", "user@mirror.test:2121", "/a/b?q=1#f"},
+        Case{"/only/dir/", "", "/only/dir/"}, Case{"", "", ""}}) {
+    GetInfo::split_mirror_url(c.rest);
+    EXPECT_EQ(c.host, g_discovery.remote_host);
+    EXPECT_EQ(c.directory, g_discovery.remote_directory);
+  }
+}
+
+TEST(ProxyText, NeedsBothAHostAndAPort) {
+  host::reset();
+  HostModule host;
+  ASSERT_TRUE(host.bind());
+  host::config().proxy = std::string("proxy.test");
+  host::config().port = 3128;
+  EXPECT_EQ("proxy.test:3128", GetInfo::proxy_text(host));
+  host::config().port = 0;
+  EXPECT_EQ("", GetInfo::proxy_text(host));
+  host::config().proxy = std::string();
+  host::config().port = 8080;
+  EXPECT_EQ("", GetInfo::proxy_text(host));
+  host::config().proxy = std::nullopt;
+  EXPECT_EQ("", GetInfo::proxy_text(host));
+  host::config().proxy = std::string("proxy.test");
+  host::config().port = -1;
+  EXPECT_EQ("proxy.test:-1", GetInfo::proxy_text(host));
+}

@@ -1,0 +1,423 @@
+// Discovery without a network: dates, version keys, selection, the index-page parse, the
+// freshness decision and the driver's sequence over a scripted protocol object.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <climits>
+
+#include "config/setting.h"
+#include "discovery/date_time.h"
+#include "discovery/discovery_state.h"
+#include "discovery/driver.h"
+#include "discovery/get_info.h"
+#include "discovery/http.h"
+#include "discovery/selection.h"
+#include "discovery_support.h"
+#include "host/host_config.h"
+#include "host/progress_window.h"
+#include "plugin/host_module.h"
+#include "test_support.h"
+
+using discovery_test::log_lines;
+using discovery_test::set_write_time;
+using discovery_test::system_time;
+using GetInfo::file_info;
+using GetInfo::file_list;
+using testing::ElementsAre;
+
+namespace {
+
+date_time present(WORD year, WORD month, WORD day, WORD hour = 0, WORD minute = 0, WORD second = 0,
+                  WORD millisecond = 0) {
+  date_time t;
+  t.value = system_time(year, month, day, hour, minute, second, millisecond);
+  t.valid = true;
+  return t;
+}
+
+file_info entry(const std::string& name, std::uint32_t size = 0, date_time time = {}) {
+  file_info e;
+  e.name = name;
+  e.size = size;
+  e.time = time;
+  return e;
+}
+
+// Every test starts with a fresh host, discovery state and log of its own.
+class Discovery : public testing::Test {
+ protected:
+  void SetUp() override {
+    host::reset();
+    host::config().hozon_dir = dir_.path();
+    g_discovery = discovery_state{};
+    g_setting.log_file = dir_.file("activity.log");
+  }
+  void TearDown() override { g_setting.log_file.clear(); }
+  std::vector<std::string> log() const { return log_lines(dir_.file("activity.log")); }
+
+  testing_support::ScratchDir dir_{"discovery-units"};
+};
+
+}  // namespace
+
+// --- dates -----------------------------------------------------------------------------------
+
+TEST(DateTime, DayOfWeekMatchesTheCalendar) {
+  EXPECT_EQ(6, day_of_week(2000, 1, 1));
+  EXPECT_EQ(0, day_of_week(2004, 2, 29));
+  EXPECT_EQ(6, day_of_week(2011, 3, 5));
+  EXPECT_EQ(1, day_of_week(1601, 1, 1));
+  // Against the system's own calendar for a whole leap year and its neighbours.
+  for (WORD year : {1999, 2000, 2100}) {
+    for (WORD month = 1; month <= 12; ++month) {
+      for (WORD day = 1; day <= 28; day += 9) {
+        SYSTEMTIME t = system_time(year, month, day);
+        FILETIME f;
+        ASSERT_TRUE(SystemTimeToFileTime(&t, &f));
+        SYSTEMTIME back;
+        ASSERT_TRUE(FileTimeToSystemTime(&f, &back));
+        EXPECT_EQ(back.wDayOfWeek, day_of_week(year, month, day))
+            << year << "-" << month << "-" << day;
+      }
+    }
+  }
+}
+
+TEST(DateTime, BoundsDecideValidity) {
+  EXPECT_FALSE(make_date_time(1600, 12, 31, 23, 59, 59, 999).valid);
+  EXPECT_TRUE(make_date_time(1601, 1, 1, 0, 0, 0, 0).valid);
+  EXPECT_TRUE(make_date_time(2011, 3, 5, 14, 7, 0, 1000).valid);
+  EXPECT_FALSE(make_date_time(2011, 3, 5, 14, 7, 0, 1001).valid);
+  EXPECT_TRUE(make_date_time(2011, 0, 0, 0, 0, 0, 0).valid);  // no lower bound
+  EXPECT_FALSE(make_date_time(2011, 13, 1, 0, 0, 0, 0).valid);
+  EXPECT_FALSE(make_date_time(2011, 65535, 1, 0, 0, 0, 0).valid);  // month -1 from the parse
+  EXPECT_FALSE(make_date_time(2011, 1, 32, 0, 0, 0, 0).valid);
+  EXPECT_FALSE(make_date_time(2011, 1, 1, 24, 0, 0, 0).valid);
+  EXPECT_FALSE(make_date_time(2011, 1, 1, 0, 60, 0, 0).valid);
+  EXPECT_FALSE(make_date_time(2011, 1, 1, 0, 0, 60, 0).valid);
+
+  const date_time t = make_date_time(2011, 3, 5, 14, 7, 0, 0);
+  EXPECT_EQ(6, t.value.wDayOfWeek);
+  EXPECT_EQ(2011, t.value.wYear);
+  EXPECT_EQ(14, t.value.wHour);
+
+  date_time odd = present(2011, 3, 5);
+  odd.value.wDayOfWeek = 8;
+  EXPECT_FALSE(check_date_time(odd));
+  EXPECT_FALSE(odd.valid);
+}
+
+TEST(DateTime, AbsentSortsFirstAndEqualsOnlyAbsent) {
+  const date_time none;
+  const date_time a = present(2011, 3, 5, 14, 7);
+  const date_time b = present(2011, 3, 5, 14, 7, 1);
+  EXPECT_FALSE(date_time_less(none, none));
+  EXPECT_TRUE(date_time_less(none, a));
+  EXPECT_FALSE(date_time_less(a, none));
+  EXPECT_TRUE(date_time_less(a, b));
+  EXPECT_FALSE(date_time_less(b, a));
+  EXPECT_FALSE(date_time_less(a, a));
+  EXPECT_TRUE(date_time_equal(none, none));
+  EXPECT_FALSE(date_time_equal(none, a));
+  EXPECT_FALSE(date_time_equal(a, none));
+  EXPECT_TRUE(date_time_equal(a, present(2011, 3, 5, 14, 7)));
+  EXPECT_FALSE(date_time_equal(a, b));
+  // The day of the week is not part of the instant.
+  date_time weekday = a;
+  weekday.value.wDayOfWeek = 3;
+  EXPECT_TRUE(date_time_equal(a, weekday));
+}
+
+TEST(DateTime, ValuesWithoutAnInstantOrderByTheirFields) {
+  const date_time april31 = present(2011, 4, 31, 12, 0);
+  const date_time april30 = present(2011, 4, 30, 12, 0);
+  const date_time may1 = present(2011, 5, 1, 0, 0);
+  const date_time month0 = present(2011, 0, 0);
+  EXPECT_TRUE(date_time_less(april30, april31));
+  EXPECT_TRUE(date_time_less(april31, may1));
+  EXPECT_FALSE(date_time_less(april31, april31));
+  EXPECT_TRUE(date_time_equal(april31, present(2011, 4, 31, 12, 0)));
+  EXPECT_TRUE(date_time_less(month0, present(2011, 1, 1)));
+  EXPECT_TRUE(date_time_less(present(2010, 12, 31), month0));
+  // 1000 milliseconds: after .999 of the same second, before the next second.
+  const date_time ms1000 = present(2011, 1, 1, 0, 0, 0, 1000);
+  EXPECT_TRUE(date_time_less(present(2011, 1, 1, 0, 0, 0, 999), ms1000));
+  EXPECT_TRUE(date_time_less(ms1000, present(2011, 1, 1, 0, 0, 1, 0)));
+}
+
+TEST(DateTime, LocalFileTimeReadsTheLastWriteTime) {
+  testing_support::ScratchDir dir("file-time");
+  const std::string path = dir.file("ispell.tar.xz");
+  testing_support::write_file(path, "x");
+  set_write_time(path, 2011, 3, 5, 14, 7, 30);
+  const date_time t = local_file_time(path);
+  ASSERT_TRUE(t.valid);
+  EXPECT_TRUE(date_time_equal(t, present(2011, 3, 5, 14, 7, 30)));
+  EXPECT_FALSE(local_file_time(dir.file("missing.tar.xz")).valid);
+  EXPECT_FALSE(local_file_time(dir.path()).valid);  // a directory cannot be opened as a file
+  // Opened without sharing: a file someone holds open cannot be read.
+  HANDLE held = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, held);
+  EXPECT_FALSE(local_file_time(path).valid);
+  CloseHandle(held);
+  EXPECT_TRUE(local_file_time(path).valid);
+}
+
+// --- version keys and the choice -------------------------------------------------------------
+
+TEST(VersionKey, EveryDigitCounts) {
+  EXPECT_EQ(330232, GetInfo::version_key("ispell-3.3.02-w32.tar.xz"));
+  EXPECT_EQ(0, GetInfo::version_key("ispell-w.tar.xz"));
+  EXPECT_EQ(0, GetInfo::version_key(""));
+  EXPECT_EQ(7, GetInfo::version_key("0007"));
+  EXPECT_EQ(2147483647, GetInfo::version_key("ispell-2147483647"));
+  EXPECT_EQ(2147483647, GetInfo::version_key("ispell-2147483648"));
+  EXPECT_EQ(2147483647, GetInfo::version_key("ispell-99999999999999999999-w32.tar.xz"));
+}
+
+TEST(VersionKey, TrailBytesAreNeverDigits) {
+  // A lead byte followed by a digit byte: the digit belongs to the character and is skipped.
+  EXPECT_EQ(12, GetInfo::version_key("1\x83"
+                                     "9"
+                                     "2"));
+  EXPECT_EQ(12, GetInfo::version_key("1\x95\x5C"
+                                     "2"));  // 表, trail byte 0x5C
+  // 日本語 in Shift-JIS around the version.
+  EXPECT_EQ(330532, GetInfo::version_key("ispell-\x93\xFA\x96\x7B\x8C\xEA-3.3.05-w32.tar.xz"));
+  // Half-width katakana are single bytes; a lone lead byte at the very end is harmless.
+  EXPECT_EQ(330432, GetInfo::version_key("ispell-\xB6\xC5-3.3.04-w32.tar.xz\x83"));
+}
+
+TEST(PickNewest, LargestKeyEarliestOnTies) {
+  const file_info none = GetInfo::pick_newest({});
+  EXPECT_EQ("", none.name);
+  EXPECT_EQ(0u, none.size);
+  EXPECT_FALSE(none.time.valid);
+
+  const file_list list = {entry("ispell-3.3.01-w32.tar.xz", 1),
+                          entry("ispell-3.3.02-w32.tar.xz", 2, present(2011, 3, 5)),
+                          entry("ispell-3.3.02-w32.tar.xz.sig", 3),
+                          entry("ispell-3.3.00-w32.tar.xz", 4, present(2020, 1, 1))};
+  const file_info chosen = GetInfo::pick_newest(list);
+  EXPECT_EQ("ispell-3.3.02-w32.tar.xz", chosen.name);
+  EXPECT_EQ(2u, chosen.size);
+  EXPECT_TRUE(date_time_equal(chosen.time, present(2011, 3, 5)));
+
+  const file_list saturated = {entry("a-99999999999-w32.tar.xz", 1),
+                               entry("b-88888888888-w32.tar.xz", 2)};
+  EXPECT_EQ(1u, GetInfo::pick_newest(saturated).size);
+}
+
+class Selection : public Discovery {};
+
+TEST_F(Selection, FilterThenNewest) {
+  HostModule host;
+  ASSERT_TRUE(host.bind());
+  const file_list listing = {entry("README"),
+                             entry("ispell-3.3.01-w32.tar.xz", 1),
+                             entry("old-99/"),
+                             entry("ispell-3.3.02-w64.tar.xz", 2),
+                             entry("emacs-99.9-w32.tar.xz", 3),
+                             entry("ispell-3.3.02-w32.tar.xz", 4),
+                             entry("ispell-3.3.02-w32.tar.xz.sig", 5),
+                             entry("ispell-3.3.02-w32xtarxxz", 6)};
+  EXPECT_EQ(4u, GetInfo::select_archive(host, listing).size);
+  // A suffix after the matching part competes like any other match.
+  const file_list suffix = {entry("ispell-3.3.02-w32.tar.xz", 1),
+                            entry("ispell-3.3.03-w32.tar.xz.part", 2)};
+  EXPECT_EQ(2u, GetInfo::select_archive(host, suffix).size);
+  EXPECT_EQ("", GetInfo::select_archive(host, {entry("README"), entry("a-w32.tar.gz")}).name);
+}
+
+// --- index page parse ------------------------------------------------------------------------
+
+// As the mirror's web server writes its index (copied from its output).
+const char kNginxPage[] =
+    "<html>\r\n<head><title>Index of /pub/</title></head>\r\n<body>\r\n"
+    "<h1>Index of /pub/</h1><hr><pre><a href=\"../\">../</a>\r\n"
+    "<a href=\"old-99/\">old-99/</a>                                            "
+    "08-Dec-2026 15:35       -\r\n"
+    "<a href=\"README.txt\">README.txt</a>                                         "
+    "01-Jan-2009 00:00     12K\r\n"
+    "<a href=\"ispell-3.3.02-w32.tar.xz\">ispell-3.3.02-w32.tar.xz</a>                           "
+    "05-Mar-2011 14:07      2M\r\n"
+    "<a href=\"ispell-x-w32.tar.xz\">ispell-x-w32.tar.xz</a>   05-Mar-2011 14:07   1.2M\r\n"
+    "</pre><hr></body>\r\n</html>\r\n";
+
+class IndexPage : public Discovery {};
+
+TEST_F(IndexPage, ReadsNameDateAndSizeOfEachLine) {
+  file_list list;
+  GetInfo::parse_index_page(kNginxPage, list);
+  ASSERT_EQ(3u, list.size());
+  EXPECT_EQ("README.txt", list[0].name);
+  EXPECT_EQ(12288u, list[0].size);
+  EXPECT_TRUE(date_time_equal(list[0].time, present(2009, 1, 1, 0, 0)));
+  EXPECT_EQ("ispell-3.3.02-w32.tar.xz", list[1].name);
+  EXPECT_EQ(2097152u, list[1].size);
+  const file_info& x = list[2];
+  EXPECT_EQ("ispell-x-w32.tar.xz", x.name);
+  EXPECT_EQ(1258291u, x.size);
+  ASSERT_TRUE(x.time.valid);
+  EXPECT_EQ(2011, x.time.value.wYear);
+  EXPECT_EQ(3, x.time.value.wMonth);
+  EXPECT_EQ(5, x.time.value.wDay);
+  EXPECT_EQ(6, x.time.value.wDayOfWeek);
+  EXPECT_EQ(14, x.time.value.wHour);
+  EXPECT_EQ(7, x.time.value.wMinute);
+  EXPECT_EQ(0, x.time.value.wSecond);
+  EXPECT_EQ(0, x.time.value.wMilliseconds);
+  EXPECT_TRUE(log().empty());
+}
+
+TEST_F(IndexPage, OddLinesAndMonths) {
+  file_list list;
+  GetInfo::parse_index_page(
+      "<a href=\"nodate\">x</a> 1M\r\n"                 // no date: no entry
+      "<a href=\"sept\">x</a> 05-Sept-2011 14:07 1M\n"  // unknown month: no time
+      "<a href=\"lower\">x</a> 05-mar-2011 14:07 1M\n"
+      "<a href=\"empty\">x</a> --2011 : 2K\n"             // empty day, month, hour...
+      "<a href=\"noyear\">x</a> 05-Mar- 14:07 3K\n"       // year 0: absent
+      "<a href=\"dayzero\">x</a> 00-Mar-2011 00:00 4K\n"  // day 0 passes the bounds
+      "<a  href = \"spaced\" >x</a> 05-Mar-2011 14:07 5K",
+      list);
+  ASSERT_EQ(6u, list.size());
+  EXPECT_EQ("sept", list[0].name);
+  EXPECT_FALSE(list[0].time.valid);
+  EXPECT_EQ("lower", list[1].name);
+  EXPECT_FALSE(list[1].time.valid);
+  EXPECT_EQ("empty", list[2].name);
+  EXPECT_FALSE(list[2].time.valid);  // the empty month is unknown too
+  EXPECT_EQ(2048u, list[2].size);
+  EXPECT_EQ("noyear", list[3].name);
+  EXPECT_FALSE(list[3].time.valid);
+  EXPECT_EQ("dayzero", list[4].name);
+  EXPECT_TRUE(list[4].time.valid);
+  EXPECT_EQ("spaced", list[5].name);
+  EXPECT_TRUE(list[5].time.valid);
+  const std::string prefix = "月変換でミスった．バグっぽいからヴォランテに文句いっといて．month = ";
+  EXPECT_THAT(log(), ElementsAre(prefix + "Sept", prefix + "mar", prefix));
+}
+
+TEST_F(IndexPage, EmptyAndMatchlessPagesGiveNothing) {
+  file_list list;
+  GetInfo::parse_index_page("", list);
+  GetInfo::parse_index_page("<html><a href=\"../\">../</a></html>", list);
+  EXPECT_TRUE(list.empty());
+}
+
+TEST_F(IndexPage, NonsenseMatchPositionsNeverLoopOrReadOutside) {
+  // Each answer pair stops the parse, or moves it forward within the page, never past it.
+  const std::string page = std::string(kNginxPage) + kNginxPage;
+  struct Case {
+    int pos;
+    int len;
+    size_t max_entries;
+  };
+  for (const Case c :
+       {Case{0, 0, 1}, Case{-1, 0, 1}, Case{-100, 50, 1}, Case{0, -1, 1}, Case{1 << 30, 1 << 30, 1},
+        Case{INT_MAX, INT_MAX, 1}, Case{0, 100000, 1}, Case{0, 1, page.size()}}) {
+    host::reset();
+    host::config().match_pos_answer = c.pos;
+    host::config().match_len_answer = c.len;
+    file_list list;
+    GetInfo::parse_index_page(page, list);
+    EXPECT_GE(list.size(), 1u) << c.pos << "," << c.len;
+    EXPECT_LE(list.size(), c.max_entries) << c.pos << "," << c.len;
+  }
+}
+
+TEST(SizeFromText, UnitsAndTruncation) {
+  EXPECT_EQ(999, GetInfo::size_from_text("999B"));
+  EXPECT_EQ(512, GetInfo::size_from_text("0.5K"));
+  EXPECT_EQ(3, GetInfo::size_from_text("3.99B"));
+  EXPECT_EQ(2355, GetInfo::size_from_text("2.3K"));
+  EXPECT_EQ(1258291, GetInfo::size_from_text("1.2M"));
+  EXPECT_EQ(1024, GetInfo::size_from_text("1\\2K"));
+  EXPECT_EQ(1536, GetInfo::size_from_text("1.5.7K"));
+  EXPECT_EQ(512, GetInfo::size_from_text(".5K"));
+  EXPECT_EQ(0, GetInfo::size_from_text("K"));
+  EXPECT_EQ(0, GetInfo::size_from_text(""));
+  EXPECT_EQ(2146435072, GetInfo::size_from_text("2047M"));
+  // Beyond the 32-bit range the size saturates instead of wrapping to a negative number.
+  EXPECT_EQ(2147483647, GetInfo::size_from_text("2048M"));
+  EXPECT_EQ(2147483647, GetInfo::size_from_text("99999999999999999999999999M"));
+}
+
+TEST_F(Discovery, MonthNames) {
+  const char* names[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  for (int i = 0; i < 12; ++i) EXPECT_EQ(i + 1, GetInfo::month_from_name(names[i]));
+  EXPECT_TRUE(log().empty());
+  EXPECT_EQ(-1, GetInfo::month_from_name("JAN"));
+  EXPECT_EQ(-1, GetInfo::month_from_name("January"));
+  EXPECT_EQ(2u, log().size());
+}
+
+// --- freshness and the local check ------------------------------------------------------------
+
+class Freshness : public Discovery {
+ protected:
+  bool offered(const date_time& remote) {
+    HostModule host;
+    host.bind();
+    file_info selected = entry("ispell-3.3.02-w32.tar.xz", 4242, remote);
+    GetInfo::decide_freshness(host, selected, "http");
+    return g_discovery.default_selected;
+  }
+  std::string archive() const { return dir_.file("ispell.tar.xz"); }
+};
+
+TEST_F(Freshness, StrictlyLaterRemoteIsOffered) {
+  testing_support::write_file(archive(), "old");
+  set_write_time(archive(), 2011, 3, 5, 14, 7, 0);
+  EXPECT_FALSE(offered(present(2011, 3, 5, 14, 7, 0)));  // the same instant
+  EXPECT_TRUE(offered(present(2011, 3, 5, 14, 7, 1)));   // one second later
+  EXPECT_FALSE(offered(present(2011, 3, 5, 14, 6, 59)));
+  EXPECT_FALSE(offered(date_time{}));  // remote time unknown
+  set_write_time(archive(), 2011, 3, 5, 14, 6, 59);
+  EXPECT_TRUE(offered(present(2011, 3, 5, 14, 7, 0)));
+}
+
+TEST_F(Freshness, MissingLocalArchive) {
+  EXPECT_TRUE(offered(present(2011, 3, 5, 14, 7)));
+  EXPECT_FALSE(offered(date_time{}));
+}
+
+TEST_F(Freshness, RecordsSizeAndUrl) {
+  g_discovery.remote_host = "mirror.example";
+  g_discovery.remote_directory = "/pub/w32/";
+  offered(present(2011, 3, 5));
+  EXPECT_EQ(4242u, g_discovery.remote_size);
+  EXPECT_EQ("http://mirror.example/pub/w32/ispell-3.3.02-w32.tar.xz", g_discovery.download_url);
+}
+
+TEST_F(Freshness, NoDownloadDirectoryMeansNoLocalArchive) {
+  // A file of that name in the working directory must not be taken for the download.
+  testing_support::write_file("ispell.tar.xz", "x");
+  set_write_time("ispell.tar.xz", 2030, 1, 1, 0, 0, 0);
+  host::config().hozon_dir = std::nullopt;
+  EXPECT_TRUE(offered(present(2011, 3, 5)));
+  host::config().hozon_dir = std::string();
+  EXPECT_TRUE(offered(present(2011, 3, 5)));
+  HostModule host;
+  host.bind();
+  EXPECT_TRUE(GetInfo::check_local_archive(host));
+  EXPECT_FALSE(g_discovery.default_selected);
+  DeleteFileA("ispell.tar.xz");
+}
+
+TEST_F(Discovery, LocalCheckLooksOnlyForTheName) {
+  HostModule host;
+  host.bind();
+  g_discovery.download_url = "http://earlier/";
+  g_discovery.remote_size = 77;
+  EXPECT_TRUE(GetInfo::check_local_archive(host));
+  EXPECT_FALSE(g_discovery.default_selected);
+  EXPECT_EQ("", g_discovery.download_url);
+  EXPECT_EQ(77u, g_discovery.remote_size);
+  CreateDirectoryA(dir_.file("ispell.tar.xz").c_str(), nullptr);  // even a directory counts
+  EXPECT_TRUE(GetInfo::check_local_archive(host));
+  EXPECT_TRUE(g_discovery.default_selected);
+}
