@@ -1,0 +1,55 @@
+// The compiled form of a pattern: a small instruction list for a breadth-first matcher.
+#pragma once
+
+#include <bitset>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace host::regex {
+
+using ByteSet = std::bitset<256>;
+
+enum class Op : std::uint8_t {
+  kByte,    // consume the byte `x`
+  kSet,     // consume a byte of sets[x]
+  kAny,     // consume any byte but \n
+  kSplit,   // continue at x, and with lower priority at y
+  kJump,    // continue at x
+  kSave,    // record the current offset in capture slot x
+  kAssert,  // zero-width test `x` (an Assertion)
+  kMatch,
+};
+
+enum Assertion : int {
+  kTextStart,     // ^ and \A
+  kTextEnd,       // \z
+  kTextEndOrEol,  // $ and \Z: end of text, or before a \n that ends it
+  kWordBoundary,
+  kNotWordBoundary,
+};
+
+struct Inst {
+  Op op;
+  int x;
+  int y;
+};
+
+struct Program {
+  std::vector<Inst> code;  // starts at 0
+  std::vector<ByteSet> sets;
+  int groups = 0;  // capturing groups, not counting the whole match
+  // Search acceleration: a match must start with `prefix` (when not empty) and with a byte
+  // of `first` (when first_known); otherwise every position is a candidate.
+  std::string prefix;
+  ByteSet first;
+  bool first_known = false;
+
+  int slots() const { return 2 * (groups + 1); }
+};
+
+// Parses and compiles; nullptr with *error set on a syntax error.
+std::unique_ptr<Program> compile_program(const char* pattern, std::string* error);
+
+}  // namespace host::regex
