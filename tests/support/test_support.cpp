@@ -5,6 +5,7 @@
 #include <sstream>
 #include <vector>
 
+#include "config/setting.h"
 #include "host/plugin_loader.h"
 
 namespace testing_support {
@@ -41,7 +42,8 @@ bool file_exists(const std::string& path) {
 
 void remove_tree(const std::string& path) {
   std::string directory = path;
-  if (!directory.empty() && directory.back() == '\\') directory.pop_back();
+  // Only a real separator goes: "表" and "ソ" end in the byte 0x5C too.
+  if (ends_with_backslash(directory)) directory.pop_back();
   const DWORD attributes = GetFileAttributesA(directory.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return;
   if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
