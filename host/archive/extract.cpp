@@ -194,11 +194,10 @@ class Extractor {
     const PathParts parent(parts.begin(), parts.end() - 1);
     if (!parent.empty() && !writer_.make_directory(parent, error)) return fatal(error);
     if (!writer_.open_file(parts, error)) return fatal(error);
-    unsigned char buf[64 * 1024];
     for (;;) {
-      const std::size_t n = reader_.read(buf, sizeof buf);
+      const std::size_t n = reader_.read(buffer_.data(), buffer_.size());
       if (n == 0) break;
-      if (!writer_.write(buf, n, error)) {
+      if (!writer_.write(buffer_.data(), n, error)) {
         writer_.discard_file();
         return fatal(error);
       }
@@ -247,6 +246,7 @@ class Extractor {
   Writer& writer_;
   Result& result_;
   std::set<std::string> files_;
+  std::vector<unsigned char> buffer_ = std::vector<unsigned char>(64 * 1024);
 };
 
 }  // namespace

@@ -352,7 +352,7 @@ void run_pass(const std::string& path, Kind kind, Writer& writer, Result& result
 }
 
 void unpack_into(const std::string& archive_path, const std::string& dest_dir, Result& result) {
-  Kind kind;
+  Kind kind = Kind::Tar;
   if (!detect(archive_path, kind, result.error)) return;
   // Verify the whole archive first, so that a corrupt one writes nothing:
   // the container's checks only come at the end of each block.
