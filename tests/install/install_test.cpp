@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <utility>
+#include <vector>
+
 #include "install_fixture.h"
 
 using install_test::InstallTest;
@@ -28,6 +32,43 @@ bool dictionaries_in(const std::string& directory) {
 
 std::string set_line(const std::string& variable, const std::string& value) {
   return "環境変数" + variable + "に" + value + "を設定しました．\r\n";
+}
+
+// A plain ustar archive of the given files ('/'-separated names; a name ending in '/' is
+// a directory), for the host's real unpacker.
+std::string make_tar(const std::vector<std::pair<std::string, std::string>>& entries) {
+  std::string archive;
+  for (const auto& [name, data] : entries) {
+    const bool directory = !name.empty() && name.back() == '/';
+    std::string header(512, '\0');
+    auto put = [&header](size_t offset, const std::string& text) {
+      header.replace(offset, text.size(), text);
+    };
+    auto octal = [](unsigned long value, int width) {
+      char buffer[32];
+      std::snprintf(buffer, sizeof buffer, "%0*lo", width - 1, value);
+      return std::string(buffer);
+    };
+    put(0, name);
+    put(100, octal(directory ? 0755 : 0644, 8));
+    put(108, octal(0, 8));
+    put(116, octal(0, 8));
+    put(124, octal(directory ? 0 : data.size(), 12));
+    put(136, octal(1700000000, 12));
+    put(148, std::string(8, ' '));
+    header[156] = directory ? '5' : '0';
+    put(257, std::string("ustar\0", 6) + "00");
+    unsigned long sum = 0;
+    for (const char c : header) sum += static_cast<unsigned char>(c);
+    put(148, octal(sum, 7) + std::string(1, '\0'));
+    archive += header;
+    if (!directory) {
+      archive += data;
+      archive.append((512 - data.size() % 512) % 512, '\0');
+    }
+  }
+  archive.append(1024, '\0');
+  return archive;
 }
 
 using Reconcile = InstallTest;
@@ -228,6 +269,22 @@ TEST_F(InstallRun, CopiesProgramsAndDictionariesAndReportsEachStage) {
   EXPECT_TRUE(dictionaries_in(root() + "Dic\\"));
   // Nothing is cleaned up after the run.
   EXPECT_TRUE(file_exists(work() + "ispell-w32\\dic\\english.hash"));
+}
+
+TEST_F(InstallRun, RealUnpackerAndArchiveInTheSaveDirectory) {
+  write_file(hozon() + "ispell.tar.xz",
+             make_tar({{"ispell-w32/", ""},
+                       {"ispell-w32/bin/", ""},
+                       {"ispell-w32/bin/ispell.exe", "unpacked ispell"},
+                       {"ispell-w32/dic/", ""},
+                       {"ispell-w32/dic/english.hash", "english hash"},
+                       {"ispell-w32/dic/english.aff", "english affixes"}}));
+  host::config().tar_handler = nullptr;  // the host's own unpacker
+  answer_dirs(root() + "Dic", root() + "Home");
+  ASSERT_TRUE(run());
+  EXPECT_EQ(texts(), success_texts());
+  EXPECT_EQ(read_file(tex_bin() + "ispell.exe"), "unpacked ispell");
+  EXPECT_TRUE(dictionaries_in(root() + "Dic\\"));
 }
 
 TEST_F(InstallRun, ExistingFilesOfTheUserAreKept) {
