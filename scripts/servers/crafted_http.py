@@ -1,8 +1,10 @@
 #!/usr/bin/python3
 """Index pages a directory-listing web server would never produce, and a server that stalls.
 
-Usage: crafted_http.py PAGES_ADDRESS STALL_ADDRESS
-Serves on port 80 of both addresses until terminated.
+Usage: crafted_http.py PAGES_ADDRESS STALL_ADDRESS PROXIED_ADDRESS
+Serves on port 80 of the three addresses until terminated. PROXIED_ADDRESS serves the same
+pages; it is reached only through the proxy, so that no direct connection to it is ever
+kept alive for a proxied request to reuse.
 """
 import socket
 import sys
@@ -153,11 +155,13 @@ def stall(address):
 
 
 def main():
-    pages_address, stall_address = sys.argv[1], sys.argv[2]
+    pages_address, stall_address, proxied_address = sys.argv[1:4]
     ThreadingHTTPServer.allow_reuse_address = True
     ThreadingHTTPServer.daemon_threads = True
     server = ThreadingHTTPServer((pages_address, 80), Pages)
+    proxied = ThreadingHTTPServer((proxied_address, 80), Pages)
     threading.Thread(target=stall, args=(stall_address,), daemon=True).start()
+    threading.Thread(target=proxied.serve_forever, daemon=True).start()
     server.serve_forever()
 
 

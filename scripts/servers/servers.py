@@ -9,6 +9,7 @@
 Addresses (port 80 for HTTP, 21 for FTP, as the plug-in always uses them):
   .2 nginx   .3 crafted pages   .4 stalls   .5 FTP mirror   .6 FTP refusing log-in
   .7 FTP refusing with a long reply   .8 proxy (port 8888)   .9 nothing listens
+  .10 crafted pages again, for requests through the proxy only
 Every process is started in its own session and stopped by the PID recorded in STATE/pids.
 """
 import argparse
@@ -113,6 +114,10 @@ http {{
 
 
 def proxy_config(state, address):
+    # The proxy drops its privileges before it opens its log.
+    log = os.path.join(state, "tinyproxy.log")
+    open(log, "a").close()
+    os.chmod(log, 0o666)
     path = os.path.join(state, "tinyproxy.conf")
     with open(path, "w") as f:
         f.write(f"""User nobody
@@ -206,10 +211,10 @@ def start(state, net):
 
     run("nginx", ["nginx", "-p", state + "/", "-e", state + "/nginx-error.log",
                   "-c", nginx_config(state, a(2), www)])
-    run("crafted_http", [PYTHON, os.path.join(HERE, "crafted_http.py"), a(3), a(4)])
+    run("crafted_http", [PYTHON, os.path.join(HERE, "crafted_http.py"), a(3), a(4), a(10)])
     run("ftp_servers", [PYTHON, os.path.join(HERE, "ftp_servers.py"), ftp, a(5), a(6), a(7)])
     run("tinyproxy", ["tinyproxy", "-d", "-c", proxy_config(state, a(8))])
-    wait_listening([(a(2), 80), (a(3), 80), (a(4), 80), (a(5), 21), (a(6), 21), (a(7), 21),
+    wait_listening([(a(2), 80), (a(3), 80), (a(4), 80), (a(10), 80), (a(5), 21), (a(6), 21), (a(7), 21),
                     (a(8), PROXY_PORT)], processes)
 
 
