@@ -103,7 +103,7 @@ class Parser {
     return cat;
   }
 
-  // Reads a {m}, {m,} or {m,n} at the current position. False (position unchanged) when the
+  // Reads a {m}, {m,}, {,n} or {m,n} at the current position. False (position unchanged) when the
   // text there is not one, in which case the brace is an ordinary character.
   bool read_counts(int* min, int* max) {
     std::size_t j = i_;
@@ -121,12 +121,18 @@ class Parser {
     };
     int lo = 0;
     int hi = 0;
-    if (!number(&lo)) return false;
-    if (s_[j] == ',') {
-      ++j;
-      if (!number(&hi)) hi = -1;
+    if (number(&lo)) {
+      if (s_[j] == ',') {
+        ++j;
+        if (!number(&hi)) hi = -1;
+      } else {
+        hi = lo;
+      }
     } else {
-      hi = lo;
+      // {,n} means {0,n}; a lone {, } or {,} is ordinary text.
+      if (s_[j] != ',') return false;
+      ++j;
+      if (!number(&hi)) return false;
     }
     if (s_[j] != '}') return false;
     i_ = j + 1;

@@ -3,13 +3,14 @@
 // Dialect: literals, `.` (any byte but \n), escapes (\t \n \r \f \v \a \e \xHH, escaped
 // punctuation, \d \D \w \W \s \S, \b \B \A \z \Z), bracket classes with ranges, negation,
 // escapes and [:name:] classes, capturing ( ) and non-capturing (?: ) groups, alternation,
-// greedy and lazy quantifiers * + ? {m} {m,} {m,n}, anchors ^ and $ (text start; text end or
+// greedy and lazy quantifiers * + ? {m} {m,} {,n} {m,n}, anchors ^ and $ (text start; text end or
 // before a final \n). Text is a byte string: bytes >= 0x80 are ordinary characters.
 //
 // Matching follows backtracking (leftmost-first) priority, so lazy and greedy repetitions and
-// alternation pick the same match and groups a backtracking engine would, but it runs as a
-// breadth-first simulation: time is linear in the text examined and no recursion depends on
-// the text, so very long lines are safe.
+// alternation pick the same match and groups a backtracking engine would. One difference: a
+// repetition whose body matched nothing ends there, it is not counted as one more iteration
+// (so "(a?)*" on "b" leaves group 1 unset). Work is linear in the text examined, memory does
+// not depend on the text, and no recursion does either, so very long lines are safe.
 #pragma once
 
 #include <memory>
