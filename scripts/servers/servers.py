@@ -77,6 +77,8 @@ def build_ftp_tree(root, state):
 def build_bench_tree(root):
     directory = os.path.join(root, "bench")
     os.makedirs(directory, exist_ok=True)
+    if len(os.listdir(directory)) == BENCH_ENTRIES:
+        return  # made by an earlier run
     stamp = utc(2011, 3, 5, 14, 7)
     for i in range(BENCH_ENTRIES):
         name = (f"ispell-{i // 10000}.{i // 100 % 100}.{i % 100:02d}-w32.tar.xz" if i % 5
