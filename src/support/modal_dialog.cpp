@@ -27,7 +27,8 @@ INT_PTR BaseModalDlg::on_message(WindowRef&, UINT, WPARAM, LPARAM) { return 0; }
 bool BaseModalDlg::filter_message(WindowRef&, UINT, WPARAM, LPARAM, INT_PTR*) { return false; }
 
 BaseModalDlg::Registration& BaseModalDlg::registration(int index) {
-  return heap_ ? heap_[index] : inline_[index];
+  Registration* all = heap_ ? heap_.get() : inline_;
+  return all[index];
 }
 
 bool BaseModalDlg::register_control(int id, Control* control) {

@@ -58,14 +58,17 @@ class ItemTree {
   ItemTree& operator=(const ItemTree&) = delete;
 
   int count() const { return count_; }
-  TreeItem& at(int index) { return heap_ ? heap_[index] : inline_[index]; }
-  const TreeItem& at(int index) const { return heap_ ? heap_[index] : inline_[index]; }
+  TreeItem& at(int index) { return items()[index]; }
+  const TreeItem& at(int index) const { return items()[index]; }
   TreeItem& add(const orelib::string& text, int value);
   // The tree below an item, made on first use.
   ItemTree& children(int index);
 
  private:
   static constexpr int kInlineItems = 20;
+
+  TreeItem* items() { return heap_ ? heap_.get() : inline_; }
+  const TreeItem* items() const { return heap_ ? heap_.get() : inline_; }
 
   int count_ = 0;
   std::unique_ptr<TreeItem[]> heap_;
