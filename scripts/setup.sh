@@ -9,7 +9,7 @@ packages=(
   wine wine32:i386
   cmake ninja-build googletest
   nginx-light python3-pyftpdlib tinyproxy
-  xvfb xauth x11-apps imagemagick fonts-ipafont-gothic
+  xvfb xauth x11-apps imagemagick fonts-ipafont-gothic fonts-wine
   xz-utils tar locales procps
 )
 
