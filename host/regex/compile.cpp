@@ -519,27 +519,11 @@ class Generator {
   Program& p_;
 };
 
-// The literal bytes every match starts with, and the set of possible first bytes.
-void analyse_start(Program& p) {
-  std::size_t pc = 0;
-  while (true) {
-    const Inst& in = p.code[pc];
-    if (in.op == Op::kSave) {
-      ++pc;
-    } else if (in.op == Op::kJump) {
-      pc = static_cast<std::size_t>(in.x);
-    } else if (in.op == Op::kByte) {
-      p.prefix.push_back(static_cast<char>(in.x));
-      ++pc;
-    } else {
-      break;
-    }
-  }
-
-  // Epsilon closure of the start: zero-width tests or a possible empty match leave every
-  // position a candidate.
+// The bytes a match of the program from `from` can start with. False when it can also start
+// without consuming a byte (a zero-width test or the end of the pattern comes first).
+bool first_bytes(const Program& p, std::size_t from, ByteSet* out) {
   std::vector<bool> seen(p.code.size(), false);
-  std::vector<std::size_t> todo{0};
+  std::vector<std::size_t> todo{from};
   ByteSet first;
   while (!todo.empty()) {
     std::size_t at = todo.back();
@@ -569,12 +553,66 @@ void analyse_start(Program& p) {
         break;
       case Op::kAssert:
       case Op::kMatch:
-        return;
+        return false;
     }
   }
   first.reset(0);
-  p.first = first;
-  p.first_known = true;
+  *out = first;
+  return true;
+}
+
+// The literal bytes every match starts with, and the set of possible first bytes.
+void analyse_start(Program& p) {
+  std::size_t pc = 0;
+  while (true) {
+    const Inst& in = p.code[pc];
+    if (in.op == Op::kSave) {
+      ++pc;
+    } else if (in.op == Op::kJump) {
+      pc = static_cast<std::size_t>(in.x);
+    } else if (in.op == Op::kByte) {
+      p.prefix.push_back(static_cast<char>(in.x));
+      ++pc;
+    } else {
+      break;
+    }
+  }
+  p.first_known = first_bytes(p, 0, &p.first);
+}
+
+bool consumes(const Inst& in) {
+  return in.op == Op::kByte || in.op == Op::kSet || in.op == Op::kAny;
+}
+
+// A split that repeats one consuming instruction: `body` (at s.x for a greedy loop, s.y for a
+// lazy one) is followed by the split itself or by a jump back to it.
+bool loops_over(const Program& p, int split, int body) {
+  if (body < 0 || static_cast<std::size_t>(body) + 1 >= p.code.size()) return false;
+  if (!consumes(p.code[static_cast<std::size_t>(body)])) return false;
+  const Inst& after = p.code[static_cast<std::size_t>(body) + 1];
+  return body + 1 == split || (after.op == Op::kJump && after.x == split);
+}
+
+void analyse_loops(Program& p) {
+  p.loops.assign(p.code.size(), Loop{});
+  for (std::size_t pc = 0; pc < p.code.size(); ++pc) {
+    const Inst& in = p.code[pc];
+    if (in.op != Op::kSplit) continue;
+    int split = static_cast<int>(pc);
+    Loop loop;
+    if (loops_over(p, split, in.x)) {
+      loop = Loop{in.x, in.y, true, -1};
+    } else if (loops_over(p, split, in.y)) {
+      loop = Loop{in.y, in.x, false, -1};
+    } else {
+      continue;
+    }
+    ByteSet next;
+    if (!first_bytes(p, static_cast<std::size_t>(loop.next), &next)) continue;
+    p.sets.push_back(next);
+    loop.next_first = static_cast<int>(p.sets.size() - 1);
+    p.loops[pc] = loop;
+  }
 }
 
 }  // namespace
@@ -591,6 +629,7 @@ std::unique_ptr<Program> compile_program(const char* pattern, std::string* error
     gen.add(Op::kSave, 1);
     gen.add(Op::kMatch);
     analyse_start(*program);
+    analyse_loops(*program);
     return program;
   } catch (const SyntaxError& e) {
     if (error != nullptr) *error = e.message;

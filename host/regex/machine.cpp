@@ -132,11 +132,19 @@ Machine::Outcome Machine::backtrack(Offset start) {
           ++pc;
           break;
         }
-        case Op::kSplit:
+        case Op::kSplit: {
+          const Loop& loop = p_.loops[static_cast<std::size_t>(pc)];
+          if (loop.body >= 0) {
+            Outcome o = run_loop(loop, pc, &at, &ok);
+            if (o != Outcome::kNotFound) return o;
+            pc = loop.next;
+            break;
+          }
           if (jobs_.size() >= kMaxJobs) return Outcome::kStackFull;
           jobs_.push_back(Job{in.y, -1, at});
           pc = in.x;
           break;
+        }
         case Op::kJump:
           pc = in.x;
           break;
@@ -159,6 +167,45 @@ Machine::Outcome Machine::backtrack(Offset start) {
       if (!ok) break;
     }
   }
+  return Outcome::kNotFound;
+}
+
+bool Machine::accepts(int pc, int c) const {
+  const Inst& in = p_.code[static_cast<std::size_t>(pc)];
+  if (c == 0) return false;
+  if (in.op == Op::kByte) return c == in.x;
+  if (in.op == Op::kSet)
+    return p_.sets[static_cast<std::size_t>(in.x)][static_cast<std::size_t>(c)];
+  return c != '\n';
+}
+
+// The backtracker at a single-byte loop (split `pc`, already visited at *at). Explores in
+// exactly the order the general code would, leaving out the continuation attempts that
+// would fail on their first byte. On kNotFound, *ok tells whether to go on with the
+// continuation at *at; otherwise this path is done and pending jobs are next.
+Machine::Outcome Machine::run_loop(const Loop& loop, int pc, Offset* at, bool* ok) {
+  const ByteSet& next_first = p_.sets[static_cast<std::size_t>(loop.next_first)];
+  Offset i = *at;
+  while (true) {
+    int c = text_[i];
+    if (next_first[static_cast<std::size_t>(c)]) {
+      if (jobs_.size() >= kMaxJobs) return Outcome::kStackFull;
+      if (!loop.greedy) {
+        // Lazy: the continuation first, the loop as the alternative.
+        jobs_.push_back(Job{loop.body, -1, i});
+        *at = i;
+        *ok = true;
+        return Outcome::kNotFound;
+      }
+      // Greedy: the continuation here once the longer repetitions have failed.
+      jobs_.push_back(Job{loop.next, -1, i});
+    }
+    if (!accepts(loop.body, c)) break;
+    ++i;
+    if (i - base_ >= static_cast<Offset>(window_)) return Outcome::kWindowFull;
+    if (!first_visit(pc, i)) break;
+  }
+  *ok = false;
   return Outcome::kNotFound;
 }
 

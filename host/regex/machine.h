@@ -45,6 +45,8 @@ class Machine {
   // Backtracker: one attempt anchored at `start`.
   Outcome backtrack(Offset start);
   bool first_visit(int pc, Offset at);
+  bool accepts(int pc, int c) const;
+  Outcome run_loop(const Loop& loop, int pc, Offset* at, bool* ok);
   void slide_window(Offset new_base);
   void clear_window();
   bool grow_window();

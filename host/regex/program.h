@@ -36,6 +36,16 @@ struct Inst {
   int y;
 };
 
+// A split that repeats a single consuming instruction, with what follows the loop known to
+// start with a byte of sets[next_first]. The matcher runs such loops byte by byte and only
+// tries the continuation where the next byte can start it.
+struct Loop {
+  int body = -1;  // the repeated instruction; -1: not such a loop
+  int next = -1;  // where the program continues after the loop
+  bool greedy = false;
+  int next_first = -1;
+};
+
 struct Program {
   std::vector<Inst> code;  // starts at 0
   std::vector<ByteSet> sets;
@@ -45,6 +55,7 @@ struct Program {
   std::string prefix;
   ByteSet first;
   bool first_known = false;
+  std::vector<Loop> loops;  // by program position
 
   int slots() const { return 2 * (groups + 1); }
 };

@@ -7,10 +7,11 @@
 // before a final \n). Text is a byte string: bytes >= 0x80 are ordinary characters.
 //
 // Matching follows backtracking (leftmost-first) priority, so lazy and greedy repetitions and
-// alternation pick the same match and groups a backtracking engine would. One difference: a
-// repetition whose body matched nothing ends there, it is not counted as one more iteration
-// (so "(a?)*" on "b" leaves group 1 unset). Work is linear in the text examined, memory does
-// not depend on the text, and no recursion does either, so very long lines are safe.
+// alternation pick the same match a backtracking engine would. Groups hold the text of their
+// last successful participation. A repetition whose body matched nothing ends there instead
+// of counting that as one more iteration (so "(a?)*" on "b" leaves group 1 unset). Work is
+// linear in the text examined, and neither memory nor recursion depends on the text, so very
+// long lines are safe.
 #pragma once
 
 #include <memory>

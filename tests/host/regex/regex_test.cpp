@@ -483,6 +483,14 @@ TEST(RegexLongText, IndexPatternOverHugeLines) {
   EXPECT_EQ(p->match_pos(), 0);
   EXPECT_EQ(index_groups(*p), (Groups{"a", "1", "Jan", "2000", "0", "0", "1K"}));
 
+  // A huge line without an entry, then an ordinary one.
+  std::string two_lines = "<a href=\"x\">" + filler + "\r\n";
+  const int second = static_cast<int>(two_lines.size());
+  two_lines += "<a href=\"y\">y</a> 06-Apr-2012 10:11 7K\r\n";
+  ASSERT_TRUE(p->search(two_lines.c_str()));
+  EXPECT_EQ(p->match_pos(), second + 3);
+  EXPECT_EQ(index_groups(*p), (Groups{"y", "06", "Apr", "2012", "10", "11", "7K"}));
+
   // A quote that never closes.
   std::string open = "href=\"" + filler + " 05-Mar-2011 14:07 1M";
   EXPECT_FALSE(p->search(open.c_str()));
