@@ -90,8 +90,27 @@ bool Machine::run(const unsigned char* text) {
     ++start;
   }
   clear_window();
+  trim();
   text_ = nullptr;
   return found;
+}
+
+void Machine::reset() {
+  std::vector<std::uint32_t>().swap(memo_);
+  std::vector<Job>().swap(jobs_);
+  window_ = 0;
+  base_ = hi_ = 0;
+  text_ = nullptr;
+}
+
+// A huge candidate leaves big scratch buffers behind; a pattern lives as long as the host, so
+// give them back.
+void Machine::trim() {
+  if (window_ > kFirstWindow) {
+    std::vector<std::uint32_t>().swap(memo_);
+    window_ = 0;
+  }
+  if (jobs_.capacity() > kFirstWindow * 4) std::vector<Job>().swap(jobs_);
 }
 
 Machine::Outcome Machine::backtrack(Offset start) {

@@ -34,6 +34,8 @@ class Machine {
   // (-1 for a group that took no part).
   bool run(const unsigned char* text);
   const std::vector<Offset>& best() const { return best_; }
+  // Drops all scratch memory (after a failed allocation mid-search, for instance).
+  void reset();
 
  private:
   enum class Outcome { kFound, kNotFound, kWindowFull, kStackFull };
@@ -49,6 +51,7 @@ class Machine {
   Outcome run_loop(const Loop& loop, int pc, Offset* at, bool* ok);
   void slide_window(Offset new_base);
   void clear_window();
+  void trim();
   bool grow_window();
 
   // Breadth-first search from `start`. On failure *resume is where the backtracker may take

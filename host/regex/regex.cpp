@@ -1,6 +1,8 @@
 // Pattern: compilation and the match record behind the accessors.
 #include "host/regex/regex.h"
 
+#include <new>
+
 #include "host/regex/machine.h"
 #include "host/regex/program.h"
 
@@ -20,7 +22,12 @@ std::unique_ptr<Pattern> Pattern::compile(const char* pattern, std::string* erro
   }
   std::unique_ptr<Program> program = compile_program(pattern, error);
   if (!program) return nullptr;
-  return std::unique_ptr<Pattern>(new Pattern(std::move(program)));
+  try {
+    return std::unique_ptr<Pattern>(new Pattern(std::move(program)));
+  } catch (const std::bad_alloc&) {
+    if (error != nullptr) *error = "out of memory";
+    return nullptr;
+  }
 }
 
 bool Pattern::search(const char* text) {
@@ -29,17 +36,26 @@ bool Pattern::search(const char* text) {
   len_ = 0;
   matched_ = false;
   if (text == nullptr) return false;
-  const auto* bytes = reinterpret_cast<const unsigned char*>(text);
-  if (!machine_->run(bytes)) return false;
-  const std::vector<Offset>& caps = machine_->best();
-  for (std::size_t g = 0; g < groups_.size(); ++g) {
-    Offset b = caps[2 * g];
-    Offset e = caps[2 * g + 1];
-    if (b >= 0 && e >= b) groups_[g].assign(text + b, text + e);
+  try {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text);
+    if (!machine_->run(bytes)) return false;
+    const std::vector<Offset>& caps = machine_->best();
+    for (std::size_t g = 0; g < groups_.size(); ++g) {
+      Offset b = caps[2 * g];
+      Offset e = caps[2 * g + 1];
+      if (b >= 0 && e >= b) groups_[g].assign(text + b, text + e);
+    }
+    pos_ = static_cast<int>(caps[0]);
+    len_ = static_cast<int>(caps[1] - caps[0]);
+  } catch (const std::bad_alloc&) {
+    // Out of memory counts as no match; nothing may escape to the service's caller.
+    machine_->reset();
+    for (std::string& g : groups_) std::string().swap(g);
+    pos_ = -1;
+    len_ = 0;
+    return false;
   }
   matched_ = true;
-  pos_ = static_cast<int>(caps[0]);
-  len_ = static_cast<int>(caps[1] - caps[0]);
   return true;
 }
 

@@ -32,7 +32,8 @@ class Pattern {
   Pattern& operator=(const Pattern&) = delete;
 
   // Leftmost match anywhere in the NUL-terminated text. Reads the text only as far as the
-  // match needs, never past the NUL. Records the match for the accessors.
+  // match needs, never past the NUL. Records the match for the accessors. Throws nothing:
+  // running out of memory gives false.
   bool search(const char* text);
   // Offset of the last match from text, -1 when the last search failed.
   int match_pos() const { return pos_; }
