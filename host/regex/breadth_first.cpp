@@ -52,8 +52,12 @@ void Machine::add_thread(List& list, int pc0, Offset at, const Offset* caps) {
 
 bool Machine::breadth_first(Offset start, Offset until, Offset* resume) {
   const std::vector<Offset> none(slots_, -1);
-  List* now = &a_;
-  List* next = &b_;
+  if (!a_) {
+    a_ = std::make_unique<List>(p_.code.size(), slots_);
+    b_ = std::make_unique<List>(p_.code.size(), slots_);
+  }
+  List* now = a_.get();
+  List* next = b_.get();
   now->clear();
   bool matched = false;
   Offset at = start;

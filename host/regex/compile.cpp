@@ -12,6 +12,9 @@ namespace {
 constexpr int kMaxRepeat = 1000;
 constexpr int kMaxNesting = 250;
 constexpr std::size_t kMaxInstructions = 20000;
+constexpr int kMaxGroups = 255;
+// Program size times capture slots: the breadth-first matcher keeps that many offsets.
+constexpr std::size_t kMaxThreadState = std::size_t{1} << 20;
 
 struct SyntaxError {
   std::string message;
@@ -215,6 +218,7 @@ class Parser {
       if (peek(1) != ':') fail("unsupported group syntax");
       i_ += 2;
     } else {
+      if (groups_ == kMaxGroups) fail("more than 255 groups");
       number = ++groups_;
     }
     if (++depth_ > kMaxNesting) fail("groups nested too deeply");
@@ -629,6 +633,8 @@ std::unique_ptr<Program> compile_program(const char* pattern, std::string* error
     gen.add(Op::kSave, 1);
     gen.add(Op::kMatch);
     analyse_start(*program);
+    if (program->code.size() * static_cast<std::size_t>(program->slots()) > kMaxThreadState)
+      throw SyntaxError{"pattern too large"};
     analyse_loops(*program);
     return program;
   } catch (const SyntaxError& e) {

@@ -25,9 +25,7 @@ Machine::Machine(const Program& p)
       slots_(static_cast<std::size_t>(p.slots())),
       caps_(slots_, -1),
       best_(slots_, -1),
-      words_((p.code.size() + 31) / 32),
-      a_(p.code.size(), slots_),
-      b_(p.code.size(), slots_) {}
+      words_((p.code.size() + 31) / 32) {}
 
 Offset Machine::next_candidate(Offset from) const {
   if (p_.prefix.size() > 1) {

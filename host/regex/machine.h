@@ -18,6 +18,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "host/regex/program.h"
@@ -104,8 +105,9 @@ class Machine {
   Offset base_ = 0;
   Offset hi_ = 0;
 
-  List a_;
-  List b_;
+  // Made on the first breadth-first search only.
+  std::unique_ptr<List> a_;
+  std::unique_ptr<List> b_;
 };
 
 }  // namespace host::regex

@@ -431,6 +431,14 @@ TEST(RegexSyntax, ErrorsAreReported) {
   // Groups nested so deep that a recursive parser would exhaust its stack.
   std::string deep = std::string(100000, '(') + "a" + std::string(100000, ')');
   EXPECT_FALSE(Pattern::compile(deep.c_str(), &error));
+  // Group numbers stop at 255.
+  std::string groups;
+  for (int i = 0; i < 255; ++i) groups += "(a)";
+  auto p = must_compile(groups.c_str());
+  ASSERT_TRUE(p);
+  EXPECT_EQ(p->group_count(), 255);
+  groups += "(a)";
+  EXPECT_FALSE(Pattern::compile(groups.c_str(), &error));
   // Repetition that would blow up the compiled program.
   EXPECT_FALSE(Pattern::compile("((a{1000}){1000}){1000}", &error));
 }
