@@ -106,7 +106,12 @@ DownloadResult download_file(const std::string& url, const std::string& path,
     result.error = "cannot create " + path;
     return result;
   }
-  if (progress) progress->append(url + " をダウンロード……");
+  if (progress) {
+    // The host's own step starts on a line of its own after the plug-in's last text.
+    const std::string shown = progress->text();
+    if (!shown.empty() && shown.back() != '\n') progress->append("\r\n");
+    progress->append(url + " をダウンロード……");
+  }
   std::vector<char> buffer(64 * 1024);
   for (;;) {
     DWORD read = 0;

@@ -29,8 +29,11 @@ def build_archive(work, version):
     for sub, names in (("bin", PROGRAMS), ("dic", DICTIONARIES)):
         os.makedirs(os.path.join(tree, sub), exist_ok=True)
         for name in names:
-            with open(os.path.join(tree, sub, name), "w") as f:
-                f.write(f"{name} from ispell {version} (demo mirror)\n" * 50)
+            # Some incompressible bytes: the archives come out at a realistic size of tens of
+            # kilobytes, which the index page shows with a unit letter.
+            with open(os.path.join(tree, sub, name), "wb") as f:
+                f.write(f"{name} from ispell {version} (demo mirror)\n".encode())
+                f.write(os.urandom(24 * 1024))
     with open(os.path.join(tree, "README.txt"), "w") as f:
         f.write(f"ispell {version} for Windows, demo build\n")
     archive = os.path.join(work, f"ispell-{version}-w32.tar.xz")

@@ -131,8 +131,24 @@ int read_ini_int(const char* section, const char* key) {
   return static_cast<int>(GetPrivateProfileIntA(section, key, 0, g_setting.ini_file.c_str()));
 }
 
+// At most what read_ini_string can read back, cut before a double-byte character that would
+// not fit whole. Longer values cannot survive a round trip anyway, and the platform's profile
+// writer drops the key or fails outright on values of 32,767 characters or more.
+orelib::string profile_value(const orelib::string& value) {
+  const std::size_t limit = kIniBufferSize - 1;
+  if (value.size() <= limit) return value;
+  std::size_t end = 0;
+  while (end < value.size()) {
+    const std::size_t width = IsDBCSLeadByte(static_cast<BYTE>(value[end])) ? 2 : 1;
+    if (end + width > limit) break;
+    end += width;
+  }
+  return value.substr(0, end);
+}
+
 void write_ini_string(const char* key, const orelib::string& value) {
-  WritePrivateProfileStringA(kSection, key, value.c_str(), g_setting.ini_file.c_str());
+  WritePrivateProfileStringA(kSection, key, profile_value(value).c_str(),
+                             g_setting.ini_file.c_str());
 }
 
 // Read as UTF-16 and converted: some ANSI implementations measure double-byte values in
