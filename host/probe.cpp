@@ -113,27 +113,28 @@ ProbeRow probe_mirror(const std::string& dll_path, const std::string& url) {
   return row;
 }
 
-int probe_mirrors(const std::string& dll_path, const std::vector<std::string>& urls) {
+int probe_mirrors(const std::string& dll_path, const std::vector<std::string>& urls,
+                  std::FILE* out) {
   std::vector<std::string> targets = urls;
   if (targets.empty())
     for (int i = 0; mirror_table[i]; ++i) targets.push_back(mirror_table[i]);
 
-  std::printf("| mirror | state | archive | size | date | seconds |\n");
-  std::printf("|---|---|---|---|---|---|\n");
+  std::fprintf(out, "| mirror | state | archive | size | date | seconds |\n");
+  std::fprintf(out, "|---|---|---|---|---|---|\n");
   int usable = 0;
   for (const std::string& url : targets) {
     const ProbeRow row = probe_mirror(dll_path, url);
     const bool ok = row.reachable && !row.archive.empty();
     usable += ok ? 1 : 0;
-    std::printf("| %s | %s | %s | %s | %s | %.2f |\n", row.url.c_str(),
-                ok ? "reachable"
-                   : (row.reachable ? row.reason.c_str() : ("unreachable: " + row.reason).c_str()),
-                row.archive.empty() ? "-" : row.archive.c_str(),
-                ok ? std::to_string(row.size).c_str() : "-",
-                row.date.empty() ? "-" : row.date.c_str(), row.seconds);
-    std::fflush(stdout);
+    std::fprintf(out, "| %s | %s | %s | %s | %s | %.2f |\n", row.url.c_str(),
+                 ok ? "reachable"
+                    : (row.reachable ? row.reason.c_str() : ("unreachable: " + row.reason).c_str()),
+                 row.archive.empty() ? "-" : row.archive.c_str(),
+                 ok ? std::to_string(row.size).c_str() : "-",
+                 row.date.empty() ? "-" : row.date.c_str(), row.seconds);
+    std::fflush(out);
   }
-  std::printf("%d of %zu mirrors offer an archive\n", usable, targets.size());
+  std::fprintf(out, "%d of %zu mirrors offer an archive\n", usable, targets.size());
   return usable == static_cast<int>(targets.size()) ? 0 : 1;
 }
 

@@ -2,6 +2,7 @@
 // Mirror probe: runs the plug-in's own discovery against mirrors and reports which work.
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -21,7 +22,8 @@ struct ProbeRow {
 ProbeRow probe_mirror(const std::string& dll_path, const std::string& url);
 
 // Probes every URL (the built-in mirror table when urls is empty) and prints one table row per
-// mirror. Returns 0 when every mirror was reachable and offered an archive.
-int probe_mirrors(const std::string& dll_path, const std::vector<std::string>& urls);
+// mirror to out. Returns 0 when every mirror was reachable and offered an archive.
+int probe_mirrors(const std::string& dll_path, const std::vector<std::string>& urls,
+                  std::FILE* out = stdout);
 
 }  // namespace host

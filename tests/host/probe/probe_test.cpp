@@ -1,0 +1,84 @@
+// The mirror probe tells a maintainer which mirrors work: a live HTTP and FTP mirror, one
+// that is down and one that offers nothing.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "host/host_config.h"
+#include "host/probe.h"
+#include "test_support.h"
+
+namespace {
+
+const std::string kNet = MIRROR_NET;
+const std::string kDirectory = "/pub/text/TeX/ptex-win32/w32/";
+
+class MirrorProbe : public ::testing::Test {
+ protected:
+  void SetUp() override { host::reset(); }
+  host::ProbeRow probe(const std::string& url) {
+    return host::probe_mirror(testing_support::plugin_path(), url);
+  }
+};
+
+TEST_F(MirrorProbe, LiveHttpMirrorNamesItsNewestArchive) {
+  const host::ProbeRow row = probe("http://" + kNet + ".2" + kDirectory);
+  EXPECT_TRUE(row.reachable) << row.reason;
+  EXPECT_EQ(row.archive, "ispell-3.3.02-w32.tar.xz");
+  EXPECT_EQ(row.size, 2097152u);  // "2.0M" on the index page
+  EXPECT_EQ(row.date, "2011-03-05 14:07");
+  EXPECT_GT(row.seconds, 0.0);
+}
+
+TEST_F(MirrorProbe, LiveFtpMirrorNamesItsNewestArchive) {
+  const host::ProbeRow row = probe("ftp://" + kNet + ".5" + kDirectory);
+  EXPECT_TRUE(row.reachable) << row.reason;
+  EXPECT_EQ(row.archive, "ispell-3.3.02-w32.tar.xz");
+  EXPECT_EQ(row.size, 54321u);
+  EXPECT_EQ(row.date.size(), 16u) << row.date;
+  EXPECT_EQ(row.date.substr(10), " 01:23");
+}
+
+TEST_F(MirrorProbe, MirrorThatIsDownGivesTheLoggedReason) {
+  const host::ProbeRow row = probe("http://" + kNet + ".9" + kDirectory);
+  EXPECT_FALSE(row.reachable);
+  EXPECT_TRUE(row.archive.empty());
+  // An HTTP connection is only made by the request itself.
+  EXPECT_EQ(row.reason, "GETリクエスト送信に失敗． / ファイルリストの取得に失敗．");
+}
+
+TEST_F(MirrorProbe, EmptyDirectoryIsReachableButOffersNothing) {
+  const host::ProbeRow row = probe("http://" + kNet + ".2/empty/");
+  EXPECT_TRUE(row.reachable);
+  EXPECT_TRUE(row.archive.empty());
+  EXPECT_EQ(row.reason, "no archive on the mirror");
+}
+
+TEST_F(MirrorProbe, TablePrintsOneRowPerMirror) {
+  std::FILE* out = std::tmpfile();
+  ASSERT_NE(out, nullptr);
+  const int status = host::probe_mirrors(
+      testing_support::plugin_path(),
+      {"http://" + kNet + ".2" + kDirectory, "ftp://" + kNet + ".9" + kDirectory}, out);
+  // An FTP log-in fails at once: the reason names the host.
+  EXPECT_EQ(status, 1);  // one of the two does not work
+  std::rewind(out);
+  std::string text;
+  char buffer[1024];
+  while (std::fgets(buffer, sizeof buffer, out)) text += buffer;
+  std::fclose(out);
+
+  EXPECT_NE(text.find("| http://" + kNet + ".2" + kDirectory +
+                      " | reachable | ispell-3.3.02-w32.tar.xz | 2097152 | 2011-03-05 14:07 |"),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("| ftp://" + kNet + ".9" + kDirectory + " | unreachable: "),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find(kNet + ".9への接続に失敗． | - | - | - |"), std::string::npos) << text;
+  EXPECT_NE(text.find("1 of 2 mirrors offer an archive"), std::string::npos) << text;
+}
+
+}  // namespace
