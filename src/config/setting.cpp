@@ -131,11 +131,11 @@ int read_ini_int(const char* section, const char* key) {
   return static_cast<int>(GetPrivateProfileIntA(section, key, 0, g_setting.ini_file.c_str()));
 }
 
-// At most what read_ini_string can read back, cut before a double-byte character that would
-// not fit whole. Longer values cannot survive a round trip anyway, and the platform's profile
-// writer drops the key or fails outright on values of 32,767 characters or more.
+// The platform's profile writer drops the key, or fails outright, for values of 32,767
+// characters or more; such a value is saved as its longest whole-character prefix that fits.
+// (Reading gives back at most 4094 characters of it in any case.)
 orelib::string profile_value(const orelib::string& value) {
-  const std::size_t limit = kIniBufferSize - 1;
+  const std::size_t limit = 32766;
   if (value.size() <= limit) return value;
   std::size_t end = 0;
   while (end < value.size()) {

@@ -214,13 +214,13 @@ TEST(SettingsInternals, OverlongValuesAreSavedAsTheirReadablePart) {
   ScratchDir dir("overlong");
   g_setting.ini_file = dir.file("long.ini");
   g_setting.url = "http://h/" + std::string(70000, 'u');
-  g_setting.dict_dir = std::string(4093, 'd') + "表\\";  // the cut falls inside "表"
+  g_setting.dict_dir = std::string(32765, 'd') + "表\\";  // the cut falls inside "表"
   g_setting.home_dir = "H:\\";
   save_settings();
   EXPECT_EQ(ini_value(g_setting.ini_file, "ispell", "URL").value_or(""),
-            g_setting.url.substr(0, 4094));
+            g_setting.url.substr(0, 32766));
   EXPECT_EQ(ini_value(g_setting.ini_file, "ispell", "ISPELLDICTDIR").value_or(""),
-            std::string(4093, 'd'));
+            std::string(32765, 'd'));
   EXPECT_EQ(ini_value(g_setting.ini_file, "ispell", "Home").value_or(""), "H:\\");
   g_setting.ini_file.clear();
   g_setting.url.clear();
