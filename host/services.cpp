@@ -94,12 +94,13 @@ std::optional<std::string> choose_folder(HWND owner, const char* prompt, const c
   info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE;
   info.lpfn = browse_callback;
   info.lParam = reinterpret_cast<LPARAM>(initial);
-  LPITEMIDLIST items = SHBrowseForFolderA(&info);
+  struct TaskMemFree {
+    void operator()(ITEMIDLIST* items) const { CoTaskMemFree(items); }
+  };
+  const std::unique_ptr<ITEMIDLIST, TaskMemFree> items(SHBrowseForFolderA(&info));
   if (!items) return std::nullopt;
   char path[MAX_PATH] = {};
-  const bool ok = SHGetPathFromIDListA(items, path);
-  CoTaskMemFree(items);
-  if (!ok) return std::nullopt;
+  if (!SHGetPathFromIDListA(items.get(), path)) return std::nullopt;
   return std::string(path);
 }
 

@@ -1,6 +1,7 @@
 #include "install/install.h"
 
 #include "config/setting.h"
+#include "discovery/discovery_state.h"
 #include "install/file_system.h"
 #include "plugin/host_module.h"
 #include "plugin/log.h"
@@ -16,7 +17,6 @@ constexpr const char* kMismatch =
     "環境変数に指定されたものにしますか？するならはいを，今のでいいならばいいえを，\r\n"
     "インストールをやめるならばキャンセルを押してください．";
 constexpr const char* kFailed = "失敗\r\n";
-constexpr const char* kArchiveName = "ispell.tar.xz";
 
 void show(HWND progress_window, const char* text) {
   SendMessageA(progress_window, PM_APPEND_PROGRESS, 0, reinterpret_cast<LPARAM>(text));
@@ -178,7 +178,7 @@ bool install_with_host(const HostModule& host, HWND progress_window) {
   // Without a save directory there is no archive to hand over (a bare name would be looked
   // up wherever the host happens to run).
   if (hozon_dir.empty()) return fail(progress_window, "tar解凍に失敗．");
-  const orelib::string archive = hozon_dir + kArchiveName;
+  const orelib::string archive = hozon_dir + kLocalArchiveName;
   if (!host.call_bool("TARDLG", progress_window, archive.c_str(), work_dir.c_str()))
     return fail(progress_window, "tar解凍に失敗．");
 

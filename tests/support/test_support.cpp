@@ -1,6 +1,7 @@
 #include "test_support.h"
 
 #include <atomic>
+#include <memory>
 #include <fstream>
 #include <sstream>
 #include <vector>
@@ -51,14 +52,17 @@ void remove_tree(const std::string& path) {
     DeleteFileA(directory.c_str());
     return;
   }
+  struct FindCloser {
+    void operator()(HANDLE find) const { FindClose(find); }
+  };
   WIN32_FIND_DATAA entry;
-  HANDLE find = FindFirstFileA((directory + "\\*").c_str(), &entry);
-  if (find != INVALID_HANDLE_VALUE) {
+  HANDLE first = FindFirstFileA((directory + "\\*").c_str(), &entry);
+  if (first != INVALID_HANDLE_VALUE) {
+    const std::unique_ptr<void, FindCloser> find(first);
     do {
       const std::string name = entry.cFileName;
       if (name != "." && name != "..") remove_tree(directory + "\\" + name);
-    } while (FindNextFileA(find, &entry));
-    FindClose(find);
+    } while (FindNextFileA(find.get(), &entry));
   }
   SetFileAttributesA(directory.c_str(), FILE_ATTRIBUTE_NORMAL);
   RemoveDirectoryA(directory.c_str());
