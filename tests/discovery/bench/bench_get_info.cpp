@@ -5,6 +5,7 @@
 
 #include <windows.h>
 #include <wininet.h>
+#include <psapi.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -142,5 +143,10 @@ int main(int argc, char** argv) {
   std::printf("| GetInfo (download, parse, select) | %.1f ms |\n", median(get_info_ms));
   std::printf("| parse of the page alone | %.1f ms |\n", median(parse_ms));
   std::printf("| archive found | %s |\n", found.c_str());
+  PROCESS_MEMORY_COUNTERS memory{};
+  memory.cb = sizeof memory;
+  if (GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof memory))
+    std::printf("| peak working set of the process | %.1f MB |\n",
+                memory.PeakWorkingSetSize / (1024.0 * 1024.0));
   return 0;
 }
