@@ -141,7 +141,8 @@ echo "== installed files"
 
 echo
 if [ "$status" -eq 0 ] && grep -q '^Install -> true' "$work/run1.txt"; then
-  echo "RESULT: ispell was installed successfully from $url"
+  if [ "$network" = off ]; then source_text="the archive saved in the host's download directory"; else source_text="$url"; fi
+  echo "RESULT: ispell was installed successfully from $source_text"
 else
   echo "RESULT: the installation did not succeed (see the log above)"
   exit 1
