@@ -205,9 +205,7 @@ int __cdecl TARDLG(HWND owner, const char* archive, const char* destination) {
     if (g_config.tar_handler) {
       call.ok = g_config.tar_handler(owner, call.archive, call.destination);
     } else {
-#ifdef HOST_HAS_UNPACKER
       call.ok = archive::unpack(call.archive, call.destination).ok;
-#endif
     }
   }
   g_tar_calls.push_back(call);
