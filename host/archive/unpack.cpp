@@ -23,6 +23,10 @@
 namespace host::archive {
 namespace {
 
+// Creates each directory along parts under base, once per unpack (made remembers them).
+bool make_directory_chain(const std::string& base, const PathParts& parts,
+                          std::set<std::string>& made, std::string& error);
+
 #ifdef _WIN32
 constexpr char kSeparator = '\\';
 
@@ -94,17 +98,7 @@ class NativeWriter : public Writer {
   explicit NativeWriter(const std::string& base) : base_(base) {}
 
   bool make_directory(const PathParts& parts, std::string& error) override {
-    std::string path = base_;
-    for (const std::string& part : parts) {
-      path += kSeparator + part;
-      if (made_.count(path)) continue;
-      if (!create_directory(path)) {
-        error = system_error("cannot create directory", path);
-        return false;
-      }
-      made_.insert(path);
-    }
-    return true;
+    return make_directory_chain(base_, parts, made_, error);
   }
 
   bool open_file(const PathParts& parts, std::string& error) override {
@@ -210,17 +204,7 @@ class NativeWriter : public Writer {
   explicit NativeWriter(const std::string& base) : base_(base) {}
 
   bool make_directory(const PathParts& parts, std::string& error) override {
-    std::string path = base_;
-    for (const std::string& part : parts) {
-      path += kSeparator + part;
-      if (made_.count(path)) continue;
-      if (!create_directory(path)) {
-        error = system_error("cannot create directory", path);
-        return false;
-      }
-      made_.insert(path);
-    }
-    return true;
+    return make_directory_chain(base_, parts, made_, error);
   }
 
   bool open_file(const PathParts& parts, std::string& error) override {
@@ -285,6 +269,21 @@ class NativeWriter : public Writer {
 };
 
 #endif
+
+bool make_directory_chain(const std::string& base, const PathParts& parts,
+                          std::set<std::string>& made, std::string& error) {
+  std::string path = base;
+  for (const std::string& part : parts) {
+    path += kSeparator + part;
+    if (made.count(path)) continue;
+    if (!create_directory(path)) {
+      error = system_error("cannot create directory", path);
+      return false;
+    }
+    made.insert(path);
+  }
+  return true;
+}
 
 bool is_separator(char c) { return c == '/' || c == '\\'; }
 
