@@ -150,14 +150,42 @@ bool choose_home(const HostModule& host, HWND progress_window, orelib::string& h
   return false;
 }
 
-// Copies what the finder hands out; an existing target is kept, and a copy that fails for
-// any reason is skipped.
-void copy_entries(FileFinder& finder, const orelib::string& from, const orelib::string& to) {
+// Brings one unpacked file into place: a missing target is copied, an older one replaced, and
+// one as new or newer kept (the same version already installed, or a dictionary the user
+// rebuilt). A directory by the target's name is never taken for a file. False, with the
+// system's error, when the file should be written and cannot be.
+bool install_file(const orelib::string& source, const FILETIME& source_time,
+                  const orelib::string& target, DWORD& error) {
+  WIN32_FILE_ATTRIBUTE_DATA existing;
+  BOOL fail_if_exists = TRUE;
+  if (GetFileAttributesExA(target.c_str(), GetFileExInfoStandard, &existing) &&
+      !(existing.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    if (CompareFileTime(&existing.ftLastWriteTime, &source_time) >= 0) return true;
+    fail_if_exists = FALSE;
+  }
+  if (CopyFileA(source.c_str(), target.c_str(), fail_if_exists)) return true;
+  error = GetLastError();
+  return false;
+}
+
+// Copies what the finder hands out by the rule above; directories among the entries are
+// skipped. The first file that cannot be written fails the step; what was copied stays.
+bool copy_entries(HWND progress_window, FileFinder& finder, const orelib::string& from,
+                  const orelib::string& to) {
   WIN32_FIND_DATAA entry;
   while (finder.next(entry)) {
-    CopyFileA((from + entry.cFileName).c_str(), (to + entry.cFileName).c_str(), TRUE);
+    if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+    const orelib::string target = to + entry.cFileName;
+    DWORD error = 0;
+    if (!install_file(from + entry.cFileName, entry.ftLastWriteTime, target, error)) {
+      finder.close();
+      return fail(progress_window,
+                  "ファイル" + target + "のコピーに失敗．GetLastErrorのエラーコード" +
+                      orelib::lexical_cast<orelib::string>(static_cast<int>(error)));
+    }
   }
   finder.close();
+  return true;
 }
 
 // Steps from the tar check on; a missing host service escapes as load_function.
@@ -190,7 +218,7 @@ bool install_with_host(const HostModule& host, HWND progress_window) {
     // Without the installation's root the programs would land in a relative "bin".
     if (install_dir.empty() || !finder.open((source + "*.exe").c_str()))
       return fail(progress_window, "binディレクトリの検索に失敗．");
-    copy_entries(finder, source, install_dir + "bin\\");
+    if (!copy_entries(progress_window, finder, source, install_dir + "bin\\")) return false;
   }
   {
     const orelib::string source = work_dir + "ispell-w32\\dic\\";
@@ -198,7 +226,7 @@ bool install_with_host(const HostModule& host, HWND progress_window) {
     if (!finder.open((source + "*.*").c_str()))
       return fail(progress_window, "dicディレクトリの検索に失敗．");
     make_directories(g_setting.dict_dir.c_str());
-    copy_entries(finder, source, g_setting.dict_dir);
+    if (!copy_entries(progress_window, finder, source, g_setting.dict_dir)) return false;
   }
 
   show(progress_window, "成功\r\nispell用の設定……");

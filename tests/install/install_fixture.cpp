@@ -44,6 +44,44 @@ bool copy_tree(const std::string& from, const std::string& to) {
   return ok;
 }
 
+namespace {
+
+FILETIME noon_of(WORD year) {
+  SYSTEMTIME time{};
+  time.wYear = year;
+  time.wMonth = 1;
+  time.wDay = 1;
+  time.wHour = 12;
+  FILETIME result{};
+  SystemTimeToFileTime(&time, &result);
+  return result;
+}
+
+}  // namespace
+
+void set_year(const std::string& path, WORD year) {
+  HANDLE file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE) << path;
+  const FILETIME time = noon_of(year);
+  EXPECT_TRUE(SetFileTime(file, nullptr, nullptr, &time)) << path;
+  CloseHandle(file);
+}
+
+WORD year_of(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return 0;
+  SYSTEMTIME time;
+  if (!FileTimeToSystemTime(&data.ftLastWriteTime, &time)) return 0;
+  const FILETIME noon = noon_of(time.wYear);
+  return CompareFileTime(&noon, &data.ftLastWriteTime) == 0 ? time.wYear : 0;
+}
+
+std::string copy_failure(const std::string& target, DWORD error) {
+  return "ファイル" + target + "のコピーに失敗．GetLastErrorのエラーコード" +
+         std::to_string(error) + "\r\n";
+}
+
 InstallTest::InstallTest() {
   host::reset();
   host::delete_registry_variable(true, "ISPELL_DICTDIR");
@@ -83,6 +121,23 @@ InstallTest::~InstallTest() {
 
 void InstallTest::set_env(const char* name, const char* value) {
   env_.push_back(std::make_unique<testing_support::ScopedEnv>(name, value));
+}
+
+void InstallTest::unpack_as_of(WORD year) {
+  host::config().tar_handler = [this, year](HWND, const std::string&, const std::string& to) {
+    if (!copy_tree(tree(), to)) return false;
+    for (const std::string& directory : {to + "ispell-w32\\bin\\", to + "ispell-w32\\dic\\"}) {
+      WIN32_FIND_DATAA entry;
+      HANDLE find = FindFirstFileA((directory + "*").c_str(), &entry);
+      if (find == INVALID_HANDLE_VALUE) continue;
+      do {
+        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+          set_year(directory + entry.cFileName, year);
+      } while (FindNextFileA(find, &entry));
+      FindClose(find);
+    }
+    return true;
+  };
 }
 
 void InstallTest::answer_dirs(std::optional<std::string> dict, std::optional<std::string> home) {

@@ -36,6 +36,12 @@ std::string slashes(std::string text);
 bool is_directory(const std::string& path);
 // Copies a directory tree (both paths end in a backslash); false when anything failed.
 bool copy_tree(const std::string& from, const std::string& to);
+// A file's last-write time set to, or read as, 1 January of a year at noon (UTC); reading
+// gives 0 for a time that is not such a noon, or for a file that cannot be read.
+void set_year(const std::string& path, WORD year);
+WORD year_of(const std::string& path);
+// The log line of a file that could not be copied or replaced.
+std::string copy_failure(const std::string& target, DWORD error);
 
 class InstallTest : public ::testing::Test {
  protected:
@@ -58,6 +64,8 @@ class InstallTest : public ::testing::Test {
   // Sets (or with null removes) a variable for this test only.
   void set_env(const char* name, const char* value);
   void answer_dirs(std::optional<std::string> dict, std::optional<std::string> home);
+  // TARDLG "unpacks" the tree with every program and dictionary dated 1 January of year.
+  void unpack_as_of(WORD year);
 
   // Loads the plug-in, PluginInit, Install, reads Reboots, unloads (writing the INI file).
   bool run(int count = 0, const InstallEntry* entries = nullptr);

@@ -9,6 +9,7 @@
 
 #include "install_fixture.h"
 
+using install_test::copy_failure;
 using install_test::InstallTest;
 using install_test::is_directory;
 using install_test::kDictPrompt;
@@ -17,7 +18,9 @@ using install_test::kHomePrompt;
 using install_test::kMismatch;
 using install_test::kUrl;
 using install_test::lower;
+using install_test::set_year;
 using install_test::slashes;
+using install_test::year_of;
 using testing_support::file_exists;
 using testing_support::MessageBoxAnswerer;
 using testing_support::read_file;
@@ -35,8 +38,9 @@ std::string set_line(const std::string& variable, const std::string& value) {
 }
 
 // A plain ustar archive of the given files ('/'-separated names; a name ending in '/' is
-// a directory), for the host's real unpacker.
-std::string make_tar(const std::vector<std::pair<std::string, std::string>>& entries) {
+// a directory), every entry dated mtime (seconds since 1970), for the host's real unpacker.
+std::string make_tar(const std::vector<std::pair<std::string, std::string>>& entries,
+                     unsigned long mtime = 1700000000) {
   std::string archive;
   for (const auto& [name, data] : entries) {
     const bool directory = !name.empty() && name.back() == '/';
@@ -54,7 +58,7 @@ std::string make_tar(const std::vector<std::pair<std::string, std::string>>& ent
     put(108, octal(0, 8));
     put(116, octal(0, 8));
     put(124, octal(directory ? 0 : data.size(), 12));
-    put(136, octal(1700000000, 12));
+    put(136, octal(mtime, 12));
     put(148, std::string(8, ' '));
     header[156] = directory ? '5' : '0';
     put(257, std::string("ustar\0", 6) + "00");
@@ -71,8 +75,19 @@ std::string make_tar(const std::vector<std::pair<std::string, std::string>>& ent
   return archive;
 }
 
+// One release of the archive as the host would save it.
+std::string release(const std::string& version, unsigned long mtime) {
+  return make_tar({{"ispell-w32/", ""},
+                   {"ispell-w32/bin/", ""},
+                   {"ispell-w32/bin/ispell.exe", "ispell " + version},
+                   {"ispell-w32/dic/", ""},
+                   {"ispell-w32/dic/english.hash", "english hash " + version}},
+                  mtime);
+}
+
 using Reconcile = InstallTest;
 using InstallRun = InstallTest;
+using Updates = InstallTest;
 using Failures = InstallTest;
 using BadInput = InstallTest;
 using DoubleByte = InstallTest;
@@ -335,6 +350,81 @@ TEST_F(InstallRun, NoEntriesToExamine) {
   EXPECT_EQ(host::dir_input_calls().size(), 4u);
 }
 
+// ---- Updating an installation: the file times decide ----
+
+TEST_F(Updates, OlderProgramsAndDictionariesAreReplaced) {
+  unpack_as_of(2024);
+  write_file(tex_bin() + "ispell.exe", "ispell of an older release");
+  set_year(tex_bin() + "ispell.exe", 2020);
+  const std::string dict = root() + "Dic\\";
+  CreateDirectoryA(dict.c_str(), nullptr);
+  write_file(dict + "english.hash", "older hash");
+  set_year(dict + "english.hash", 2023);
+  answer_dirs(dict, root() + "Home");
+
+  ASSERT_TRUE(run());
+  EXPECT_EQ(texts(), success_texts());
+  EXPECT_EQ(read_file(tex_bin() + "ispell.exe"), "ispell program");
+  EXPECT_EQ(read_file(tex_bin() + "buildhash.exe"), "buildhash program");
+  EXPECT_TRUE(dictionaries_in(dict));
+  EXPECT_EQ(year_of(tex_bin() + "ispell.exe"), 2024);
+  EXPECT_EQ(year_of(dict + "english.hash"), 2024);
+}
+
+TEST_F(Updates, TargetsOfTheSameAgeOrNewerAreKept) {
+  unpack_as_of(2024);
+  write_file(tex_bin() + "ispell.exe", "the same release, installed before");
+  set_year(tex_bin() + "ispell.exe", 2024);
+  write_file(tex_bin() + "buildhash.exe", "a newer buildhash");
+  set_year(tex_bin() + "buildhash.exe", 2025);
+  const std::string dict = root() + "Dic\\";
+  CreateDirectoryA(dict.c_str(), nullptr);
+  write_file(dict + "english.hash", "a hash the user rebuilt");
+  set_year(dict + "english.hash", 2026);
+  answer_dirs(dict, root() + "Home");
+
+  ASSERT_TRUE(run());
+  EXPECT_EQ(texts(), success_texts());
+  EXPECT_EQ(read_file(tex_bin() + "ispell.exe"), "the same release, installed before");
+  EXPECT_EQ(read_file(tex_bin() + "buildhash.exe"), "a newer buildhash");
+  EXPECT_EQ(read_file(dict + "english.hash"), "a hash the user rebuilt");
+  EXPECT_EQ(read_file(dict + "english.aff"), "english affixes");  // missing: copied
+}
+
+TEST_F(Updates, ReleaseAfterReleaseThroughTheRealUnpacker) {
+  // The unpacker dates each file as the archive does; an older archive installed after a
+  // newer one changes nothing.
+  host::config().tar_handler = nullptr;
+  const std::string dict = root() + "Dic\\";
+  const auto install = [&](const std::string& version, unsigned long mtime) {
+    write_file(hozon() + "ispell.tar.xz", release(version, mtime));
+    answer_dirs(dict, root() + "Home");
+    return run();
+  };
+  ASSERT_TRUE(install("3.3.01", 1600000000));
+  EXPECT_EQ(read_file(tex_bin() + "ispell.exe"), "ispell 3.3.01");
+  ASSERT_TRUE(install("3.3.02", 1700000000));
+  EXPECT_EQ(read_file(tex_bin() + "ispell.exe"), "ispell 3.3.02");
+  EXPECT_EQ(read_file(dict + "english.hash"), "english hash 3.3.02");
+  ASSERT_TRUE(install("3.3.01", 1600000000));
+  EXPECT_EQ(read_file(tex_bin() + "ispell.exe"), "ispell 3.3.02");
+  EXPECT_EQ(read_file(dict + "english.hash"), "english hash 3.3.02");
+}
+
+TEST_F(Updates, DirectoriesAmongTheEntriesAreSkippedQuietly) {
+  CreateDirectoryA((tree() + "ispell-w32\\bin\\tools.exe").c_str(), nullptr);
+  CreateDirectoryA((tree() + "ispell-w32\\dic\\sub").c_str(), nullptr);
+  answer_dirs(root() + "Dic", root() + "Home");
+
+  ASSERT_TRUE(run());
+  EXPECT_EQ(texts(), success_texts());
+  EXPECT_FALSE(file_exists(tex_bin() + "tools.exe"));
+  EXPECT_FALSE(file_exists(root() + "Dic\\sub"));
+  EXPECT_TRUE(dictionaries_in(root() + "Dic\\"));
+  EXPECT_EQ(log_text(), kFrameLine + set_line("ISPELL_DICTDIR", slashes(root() + "Dic/")) +
+                            set_line("HOME", root() + "Home\\"));
+}
+
 // ---- Failures: log line, progress texts, result ----
 
 TEST_F(Failures, TarNotAvailable) {
@@ -414,6 +504,87 @@ TEST_F(Failures, UserVariableRefusedAfterTheSystemOneWasSet) {
   EXPECT_TRUE(is_directory(root() + "Home"));
 }
 
+// A file that should be written and cannot be fails the copy step at that file: nothing
+// after it is copied and neither variable is set.
+static std::vector<std::string> copy_failed_texts() {
+  return {"ispellを解凍……", "成功\r\nファイルのコピー……", "失敗\r\n"};
+}
+
+TEST_F(Failures, ReadOnlyOlderProgram) {
+  unpack_as_of(2024);
+  const std::string target = tex_bin() + "buildhash.exe";
+  write_file(target, "read-only buildhash of an older release");
+  set_year(target, 2020);
+  SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_READONLY);
+  answer_dirs(root() + "Dic", root() + "Home");
+
+  EXPECT_FALSE(run());
+  EXPECT_EQ(log_text(), kFrameLine + copy_failure(target, ERROR_ACCESS_DENIED));
+  EXPECT_EQ(texts(), copy_failed_texts());
+  EXPECT_EQ(read_file(target), "read-only buildhash of an older release");
+  EXPECT_FALSE(file_exists(root() + "Dic"));
+  EXPECT_TRUE(host::env_calls().empty());
+  EXPECT_FALSE(reboots_);
+}
+
+TEST_F(Failures, MissingBinDirectory) {
+  // The plug-in does not create the installation's own bin directory.
+  DeleteFileA((tree() + "ispell-w32\\bin\\buildhash.exe").c_str());
+  testing_support::remove_tree(tex_bin());
+  answer_dirs(root() + "Dic", root() + "Home");
+
+  EXPECT_FALSE(run());
+  EXPECT_EQ(log_text(), kFrameLine + copy_failure(tex_bin() + "ispell.exe", ERROR_PATH_NOT_FOUND));
+  EXPECT_EQ(texts(), copy_failed_texts());
+  EXPECT_FALSE(file_exists(tex_bin()));
+  EXPECT_FALSE(file_exists(root() + "Dic"));
+  EXPECT_TRUE(host::env_calls().empty());
+}
+
+TEST_F(Failures, DictionaryDirectoryThatCannotBeMade) {
+  // A plain file stands where a parent directory of the dictionaries should be.
+  DeleteFileA((tree() + "ispell-w32\\dic\\english.aff").c_str());
+  write_file(root() + "blocker", "a file, not a directory");
+  const std::string dict = root() + "blocker\\Dic\\";
+  answer_dirs(dict, root() + "Home");
+
+  EXPECT_FALSE(run());
+  EXPECT_EQ(log_text(), kFrameLine + copy_failure(dict + "english.hash", ERROR_PATH_NOT_FOUND));
+  EXPECT_EQ(texts(), copy_failed_texts());
+  // The programs copied before stay; the choice was stored; no variable was set.
+  EXPECT_EQ(read_file(tex_bin() + "ispell.exe"), "ispell program");
+  EXPECT_EQ(saved("ISPELLDICTDIR"), dict);
+  EXPECT_EQ(read_file(root() + "blocker"), "a file, not a directory");
+  EXPECT_TRUE(host::env_calls().empty());
+  EXPECT_EQ(host::read_registry_variable(true, "ISPELL_DICTDIR"), std::nullopt);
+  EXPECT_FALSE(reboots_);
+}
+
+TEST_F(Failures, DictionaryHeldOpenByAnotherProgram) {
+  const std::string locked = tree() + "ispell-w32\\dic\\locked.hash";
+  write_file(locked, "locked");
+  answer_dirs(root() + "Dic", root() + "Home");
+  // The work directory gets its copy; that one is held without sharing while the plug-in
+  // copies from it.
+  HANDLE held = INVALID_HANDLE_VALUE;
+  const auto copy = host::config().tar_handler;
+  host::config().tar_handler = [&](HWND owner, const std::string& a, const std::string& d) {
+    const bool ok = copy(owner, a, d);
+    held = CreateFileA((d + "ispell-w32\\dic\\locked.hash").c_str(), GENERIC_READ, 0, nullptr,
+                       OPEN_EXISTING, 0, nullptr);
+    return ok;
+  };
+
+  EXPECT_FALSE(run());
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  CloseHandle(held);
+  EXPECT_EQ(log_text(),
+            kFrameLine + copy_failure(root() + "Dic\\locked.hash", ERROR_SHARING_VIOLATION));
+  EXPECT_EQ(texts(), copy_failed_texts());
+  EXPECT_FALSE(file_exists(root() + "Dic\\locked.hash"));
+  EXPECT_TRUE(host::env_calls().empty());
+}
+
 TEST_F(Failures, HostWithoutSaveOrInstallDirectory) {
   host::config().hozon_dir = std::nullopt;
   answer_dirs(root() + "Dic", root() + "Home");
@@ -446,60 +617,51 @@ TEST_F(BadInput, EmptyAnswerIsTakenForCancel) {
 }
 
 TEST_F(BadInput, AnswerOfThousandsOfCharacters) {
-  // One component far longer than any file system allows: nothing can be created, every
-  // dictionary copy is skipped as the copy rule says, and the variable still names it.
+  // One component far longer than any file system allows: nothing can be created, so the
+  // first dictionary fails the step and no variable names the directory.
+  DeleteFileA((tree() + "ispell-w32\\dic\\english.aff").c_str());
   const std::string dict = root() + std::string(5000, 'd');
   answer_dirs(dict, root() + "Home");
-  EXPECT_TRUE(run());
+  EXPECT_FALSE(run());
   EXPECT_EQ(saved("ISPELLDICTDIR"), dict + "\\");
-  ASSERT_EQ(env_calls(true).size(), 1u);
-  EXPECT_EQ(env_calls(true)[0].value, slashes(dict) + "/");
+  const std::string prefix = kFrameLine + std::string("ファイル") + dict +
+                             "\\english.hashのコピーに失敗．GetLastErrorのエラーコード";
+  EXPECT_EQ(log_text().substr(0, prefix.size()), prefix);
+  EXPECT_TRUE(host::env_calls().empty());
   EXPECT_EQ(read_file(tex_bin() + "ispell.exe"), "ispell program");
 }
 
-TEST_F(BadInput, MissingOrBlockedBinTargetSkipsThePrograms) {
-  testing_support::remove_tree(tex_bin());
+TEST_F(BadInput, TargetNameTakenByADirectory) {
+  DeleteFileA((tree() + "ispell-w32\\bin\\buildhash.exe").c_str());
+  const std::string target = tex_bin() + "ispell.exe";
+  CreateDirectoryA(target.c_str(), nullptr);
+  write_file(target + "\\inside.txt", "kept");
   answer_dirs(root() + "Dic", root() + "Home");
-  EXPECT_TRUE(run());
-  EXPECT_FALSE(file_exists(tex_bin()));  // not created: the installation's own directory
-  EXPECT_TRUE(dictionaries_in(root() + "Dic\\"));
 
-  // A plain file where the directory should be is left alone.
-  write_file(tex() + "bin", "not a directory");
-  host::reset();
-  host::config().hozon_dir = hozon();
-  host::config().install_dir = tex();
-  host::config().tar_handler = [this](HWND, const std::string&, const std::string& destination) {
-    return install_test::copy_tree(tree(), destination);
-  };
-  answer_dirs(root() + "Dic", root() + "Home");
-  EXPECT_TRUE(run());
-  EXPECT_EQ(read_file(tex() + "bin"), "not a directory");
+  EXPECT_FALSE(run());
+  const std::string prefix =
+      kFrameLine + std::string("ファイル") + target + "のコピーに失敗．GetLastErrorのエラーコード";
+  EXPECT_EQ(log_text().substr(0, prefix.size()), prefix);
+  EXPECT_GT(log_text().size(), prefix.size() + 2);  // a number follows
+  EXPECT_EQ(texts().back(), "失敗\r\n");
+  EXPECT_TRUE(is_directory(target));
+  EXPECT_EQ(read_file(target + "\\inside.txt"), "kept");
+  EXPECT_TRUE(host::env_calls().empty());
 }
 
-TEST_F(BadInput, CopyFailingHalfWayIsSkipped) {
-  // A dictionary held open without sharing, and a directory among the entries.
-  const std::string locked = tree() + "ispell-w32\\dic\\locked.hash";
-  write_file(locked, "locked");
-  CreateDirectoryA((tree() + "ispell-w32\\dic\\sub").c_str(), nullptr);
+TEST_F(BadInput, FileWhereTheBinDirectoryShouldBe) {
+  DeleteFileA((tree() + "ispell-w32\\bin\\buildhash.exe").c_str());
+  testing_support::remove_tree(tex_bin());
+  write_file(tex() + "bin", "not a directory");
   answer_dirs(root() + "Dic", root() + "Home");
-  // The work directory gets its copy; that one is held while the plug-in copies from it.
-  HANDLE held = INVALID_HANDLE_VALUE;
-  const auto copy = host::config().tar_handler;
-  host::config().tar_handler = [&](HWND owner, const std::string& a, const std::string& d) {
-    const bool ok = copy(owner, a, d);
-    held = CreateFileA((d + "ispell-w32\\dic\\locked.hash").c_str(), GENERIC_READ, 0, nullptr,
-                       OPEN_EXISTING, 0, nullptr);
-    return ok;
-  };
 
-  EXPECT_TRUE(run());
-  ASSERT_NE(held, INVALID_HANDLE_VALUE);
-  CloseHandle(held);
-  EXPECT_TRUE(dictionaries_in(root() + "Dic\\"));
-  EXPECT_FALSE(file_exists(root() + "Dic\\locked.hash"));
-  EXPECT_FALSE(file_exists(root() + "Dic\\sub"));
-  EXPECT_EQ(texts(), success_texts());
+  EXPECT_FALSE(run());
+  const std::string prefix = kFrameLine + std::string("ファイル") + tex_bin() +
+                             "ispell.exeのコピーに失敗．GetLastErrorのエラーコード";
+  EXPECT_EQ(log_text().substr(0, prefix.size()), prefix);
+  EXPECT_EQ(texts().back(), "失敗\r\n");
+  EXPECT_EQ(read_file(tex() + "bin"), "not a directory");
+  EXPECT_TRUE(host::env_calls().empty());
 }
 
 // ---- Shift-JIS directory names ----
