@@ -105,6 +105,10 @@ ProbeRow probe_mirror(const std::string& dll_path, const std::string& url) {
       } else if (const auto time = remote_file_time(archive_url)) {
         row.date = format_time(*time);
       }
+    } else if (found) {
+      // The listing went through but named no archive: the plug-in requests nothing.
+      row.reachable = true;
+      row.reason = "no archive on the mirror";
     }
   }
   row.seconds = static_cast<double>(end.QuadPart - start.QuadPart) / frequency.QuadPart;

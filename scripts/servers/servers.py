@@ -69,6 +69,8 @@ def build_ftp_tree(root, state):
     make_file(os.path.join(mirror, "README"), 100, stamp)
     os.makedirs(os.path.join(mirror, "old"), exist_ok=True)
     os.makedirs(os.path.join(root, "empty"), exist_ok=True)
+    make_file(os.path.join(root, "nomatch", "README"), 100, stamp)
+    make_file(os.path.join(root, "nomatch", "emacs-24.5-w32.tar.xz"), 1000, stamp)
     make_file(os.path.join(root, "big", "huge-4g-w32.tar.xz"), 12345, stamp)
     with open(os.path.join(state, "ftp_time.txt"), "w") as f:
         f.write(time.strftime("%Y %m %d %H %M\n", time.gmtime(stamp)))

@@ -15,6 +15,8 @@ struct discovery_state {
   std::uint32_t remote_size = 0;
   bool info_result = false;
   bool default_selected = false;
+  // The last completed listing named an archive: without one there is nothing to download.
+  bool archive_found = false;
 };
 
 extern discovery_state g_discovery;

@@ -88,6 +88,8 @@ bool run_listing(network& object) {
 
   const file_info selected = select_archive(host, listing);
   file_list().swap(listing);
+  // A name matching the archive pattern is never empty.
+  if (selected.name.empty()) log_line("ミラーにispellのアーカイブがありません．");
   progress_text("成功\r\n切断");
   if (cancel_requested()) return report_cancel();
 

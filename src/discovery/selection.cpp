@@ -54,6 +54,7 @@ void decide_freshness(const HostModule& host, const file_info& selected,
   g_discovery.default_selected =
       !date_time_less(selected.time, local) && !date_time_equal(selected.time, local);
   g_discovery.remote_size = selected.size;
+  g_discovery.archive_found = !selected.name.empty();
   g_discovery.download_url =
       scheme + "://" + g_discovery.remote_host + g_discovery.remote_directory + selected.name;
 }
@@ -63,6 +64,7 @@ bool check_local_archive(const HostModule& host) {
   g_discovery.default_selected =
       !path.empty() && GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
   g_discovery.download_url.clear();
+  g_discovery.archive_found = false;
   return true;
 }
 

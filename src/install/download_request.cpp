@@ -15,7 +15,9 @@ DownloadRequest build_download_request() {
   host.bind();
   if (!host.call_bool("USESNETWORK")) {
     g_request.ok = true;  // nothing to fetch: Install uses the archive already saved
-  } else if (g_discovery.info_result) {
+  } else if (g_discovery.info_result && g_discovery.archive_found) {
+    // A listing without an archive leaves the request empty: asking for the directory's URL
+    // would have the host overwrite the saved archive with an index page.
     g_file.url = g_discovery.download_url.c_str();
     g_file.name = kLocalArchiveName;
     g_file.size = g_discovery.remote_size;

@@ -100,6 +100,7 @@ TEST_F(Driver, CompleteRunInOrder) {
   EXPECT_EQ("fake://mirror.test/pub/w32/ispell-3.3.02-w32.tar.xz", g_discovery.download_url);
   EXPECT_EQ(2000u, g_discovery.remote_size);
   EXPECT_TRUE(g_discovery.default_selected);  // no local archive yet
+  EXPECT_TRUE(g_discovery.archive_found);
   EXPECT_TRUE(log().empty());
 }
 
@@ -110,9 +111,14 @@ TEST_F(Driver, NoMatchingNameStillCompletes) {
   EXPECT_EQ("fake://mirror.test/pub/w32/", g_discovery.download_url);
   EXPECT_EQ(0u, g_discovery.remote_size);
   EXPECT_FALSE(g_discovery.default_selected);
+  EXPECT_FALSE(g_discovery.archive_found);  // so nothing is requested
   DeleteFileA(dir_.file("ispell.tar.xz").c_str());
   EXPECT_TRUE(GetInfo::run_listing(net_));
   EXPECT_FALSE(g_discovery.default_selected);
+  EXPECT_THAT(log(), ElementsAre("ミラーにispellのアーカイブがありません．",
+                                 "ミラーにispellのアーカイブがありません．"));
+  // The window shows the same steps as for a mirror with an archive.
+  EXPECT_EQ("成功\r\n切断", window_.texts().back());
 }
 
 TEST_F(Driver, CancelAtEachCheckStopsThere) {

@@ -413,9 +413,11 @@ TEST_F(Discovery, LocalCheckLooksOnlyForTheName) {
   host.bind();
   g_discovery.download_url = "http://earlier/";
   g_discovery.remote_size = 77;
+  g_discovery.archive_found = true;
   EXPECT_TRUE(GetInfo::check_local_archive(host));
   EXPECT_FALSE(g_discovery.default_selected);
   EXPECT_EQ("", g_discovery.download_url);
+  EXPECT_FALSE(g_discovery.archive_found);  // no URL to hand to the host
   EXPECT_EQ(77u, g_discovery.remote_size);
   CreateDirectoryA(dir_.file("ispell.tar.xz").c_str(), nullptr);  // even a directory counts
   EXPECT_TRUE(GetInfo::check_local_archive(host));
