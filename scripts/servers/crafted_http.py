@@ -78,6 +78,10 @@ def proxied_page(via):
 
 class Pages(BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
+    # /fresh/: how often it was asked for, and the header lines of the latest request.
+    fresh_count = 0
+    fresh_headers = ""
+    fresh_lock = threading.Lock()
 
     def log_message(self, format, *args):
         sys.stderr.write("%s %s\n" % (self.address_string(), format % args))
@@ -114,6 +118,20 @@ class Pages(BaseHTTPRequestHandler):
             self.send_body(HIGHBYTES)
         elif path == "/many/":
             self.send_body(MANY)
+        elif path == "/fresh/":
+            # A newer archive at every request, in a page any cache may keep for an hour.
+            with Pages.fresh_lock:
+                Pages.fresh_count += 1
+                Pages.fresh_headers = str(self.headers)
+                count = Pages.fresh_count
+            self.send_body(page([line(f"ispell-1.0.{count:02d}-w32.tar.xz")]), 200,
+                           [("Cache-Control", "public, max-age=3600"),
+                            ("Last-Modified", "Sat, 05 Mar 2011 14:07:00 GMT"),
+                            ("Expires", "Thu, 31 Dec 2099 23:59:59 GMT")])
+        elif path == "/fresh/headers":
+            with Pages.fresh_lock:
+                headers = Pages.fresh_headers
+            self.send_body(headers, 200, [("Cache-Control", "no-store")])
         elif path == "/longline/":
             self.send_body(LONGLINE)
         elif path == "/proxy/":

@@ -85,8 +85,11 @@ bool http_session::connect(int timeout_seconds) {
 bool http_session::send_get(const orelib::string& path) {
   request.close();
   const orelib::string referrer = "http://" + host + path;
+  // Always from the server, never kept: a cached index page could hide a new archive.
+  constexpr DWORD kFlags =
+      INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE;
   request.reset(HttpOpenRequestA(connection.get(), "GET", path.c_str(), "HTTP/1.1",
-                                 referrer.c_str(), nullptr, 0, 0));
+                                 referrer.c_str(), nullptr, kFlags, 0));
   if (!request) return false;
   if (timeout_ms != 0) set_receive_timeout(request.get(), timeout_ms);
   return HttpSendRequestA(request.get(), nullptr, static_cast<DWORD>(-1), nullptr, 0) != FALSE;

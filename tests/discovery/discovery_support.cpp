@@ -1,5 +1,7 @@
 #include "discovery_support.h"
 
+#include "discovery/internet_handle.h"
+
 #include "test_support.h"
 
 namespace discovery_test {
@@ -41,6 +43,22 @@ void set_write_time(const std::string& path, WORD year, WORD month, WORD day, WO
   if (file == INVALID_HANDLE_VALUE) return;
   SetFileTime(file, nullptr, nullptr, &written);
   CloseHandle(file);
+}
+
+std::string fetch(const std::string& url) {
+  const GetInfo::internet_handle internet(
+      InternetOpenA("discovery-test", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
+  if (!internet) return "";
+  const GetInfo::internet_handle page(InternetOpenUrlA(
+      internet.get(), url.c_str(), nullptr, 0,
+      INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE, 0));
+  if (!page) return "";
+  std::string body;
+  char chunk[4096];
+  DWORD read = 0;
+  while (InternetReadFile(page.get(), chunk, sizeof chunk, &read) && read > 0)
+    body.append(chunk, read);
+  return body;
 }
 
 std::string write_ini(const std::string& directory, const std::string& url) {

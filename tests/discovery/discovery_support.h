@@ -25,6 +25,9 @@ SYSTEMTIME system_time(WORD year, WORD month, WORD day, WORD hour = 0, WORD minu
 inline std::string server(int n) { return std::string(DISCOVERY_NET) + "." + std::to_string(n); }
 #endif
 
+// The body of an HTTP page, fetched from the server itself (nothing cached); "" on failure.
+std::string fetch(const std::string& url);
+
 // Writes an INI file naming the mirror URL and returns its path.
 std::string write_ini(const std::string& directory, const std::string& url);
 

@@ -3,6 +3,8 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <windows.h>
+#include <wininet.h>
 
 #include "mirror_fixture.h"
 
@@ -63,23 +65,58 @@ TEST_F(HttpMirror, OfferedOnlyWhenStrictlyNewerThanTheLocalArchive) {
   EXPECT_FALSE(plugin_->IsDefault());
 }
 
-TEST_F(HttpMirror, DirectoryWithoutArchiveOrWithoutEntries) {
-  testing_support::write_file(archive(), "x");
+TEST_F(HttpMirror, DirectoryWithoutArchiveRequestsNothing) {
+  // Asking for the directory's URL would overwrite the saved archive with an index page.
+  testing_support::write_file(archive(), "the archive saved before");
   use_url(nginx("/nomatch/"));
   ASSERT_TRUE(get_info());
+  EXPECT_THAT(texts_, ElementsAreArray(complete_texts(server(2))));
+  EXPECT_THAT(log(), ElementsAre("ispellの情報取得開始", "ミラーにispellのアーカイブがありません．",
+                                 "ispellの情報取得終了"));
   EXPECT_FALSE(plugin_->IsDefault());
   const DownloadRequest request = plugin_->GetDownloadData();
-  ASSERT_EQ(1, request.count);
-  EXPECT_STREQ(("http://" + server(2) + "/nomatch/").c_str(), request.files->url);
-  EXPECT_EQ(0u, request.files->size);
-  for (const char* path : {"/empty/", "/nodates/"}) {
-    use_url(path == std::string("/empty/") ? nginx(path) : crafted(path));
-    EXPECT_TRUE(get_info()) << path;
-    EXPECT_EQ(6u, texts_.size()) << path;
+  EXPECT_FALSE(request.ok);
+  EXPECT_EQ(0, request.count);
+  EXPECT_EQ(nullptr, request.files);
+  EXPECT_EQ(testing_support::read_file(archive()), "the archive saved before");
+
+  // Pages without any entry, and a body of no bytes at all.
+  for (const std::string& url : {nginx("/empty/"), crafted("/nodates/"), crafted("/empty/")}) {
+    SCOPED_TRACE(url);
+    use_url(url);
+    EXPECT_TRUE(get_info());
+    EXPECT_EQ(6u, texts_.size());
+    EXPECT_FALSE(plugin_->GetDownloadData().ok);
   }
-  use_url(crafted("/empty/"));  // a body of no bytes at all
-  EXPECT_TRUE(get_info());
-  EXPECT_EQ("http://" + server(3) + "/empty/", requested_url());
+  // A mirror with an archive is asked for again.
+  use_url(nginx());
+  ASSERT_TRUE(get_info());
+  EXPECT_EQ(nginx() + "ispell-3.3.02-w32.tar.xz", requested_url());
+}
+
+TEST_F(HttpMirror, IndexPageComesFromTheServerEveryTime) {
+  // The server answers each request for the page with a newer archive, and allows any cache
+  // to keep the page for an hour.
+  const std::string page = crafted("/fresh/");
+  use_url(page);
+  ASSERT_TRUE(get_info());
+  const std::string first = requested_url();
+  ASSERT_TRUE(get_info());
+  const std::string second = requested_url();
+  EXPECT_THAT(first, testing::StartsWith(page + "ispell-"));
+  EXPECT_THAT(second, testing::StartsWith(page + "ispell-"));
+  EXPECT_NE(first, second);
+
+  // The request asked caches on the way not to answer for the server, and the page was not
+  // written to the local cache.
+  const std::string headers = discovery_test::fetch(crafted("/fresh/headers"));
+  EXPECT_THAT(headers, testing::ContainsRegex("(^|\n)[Pp]ragma: *no-cache"));
+  // An entry would answer "buffer too small" to a query without a buffer.
+  DWORD size = 0;
+  const BOOL cached = GetUrlCacheEntryInfoA(page.c_str(), nullptr, &size);
+  const DWORD error = GetLastError();
+  EXPECT_FALSE(cached);
+  EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), error);
 }
 
 TEST_F(HttpMirror, ErrorStatusesFailOthersAreParsed) {
@@ -186,7 +223,6 @@ TEST_F(HttpMirror, CraftedPages) {
       {"/nul/", "ispell-1.0.00-w32.tar.xz", 1048576},  // the page ends at its NUL byte
       {"/many/", "ispell-4.9.99-w32.tar.xz", 521216},
       {"/highbytes/", "ispell-\x93\xFA\x96\x7B\x8C\xEA-3.3.05-w32.tar.xz", 1048576},
-      {"/longline/", "", 0},  // one link per line at most: the first, which is no archive
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.path);
@@ -197,6 +233,10 @@ TEST_F(HttpMirror, CraftedPages) {
     EXPECT_EQ("http://" + server(3) + c.path + c.archive, std::string(request.files->url));
     EXPECT_EQ(c.size, request.files->size);
   }
+  // One link per line at most: the first, which is no archive.
+  use_url(crafted("/longline/"));
+  ASSERT_TRUE(get_info());
+  EXPECT_EQ(0, plugin_->GetDownloadData().count);
   const std::string month = "月変換でミスった．バグっぽいからヴォランテに文句いっといて．month = ";
   const std::vector<std::string> lines = log();
   EXPECT_EQ(1, std::count(lines.begin(), lines.end(), month + "Sept"));
