@@ -13,10 +13,32 @@ namespace testing_support {
 
 std::string plugin_path() { return host::executable_directory() + "ispell.dll"; }
 
+namespace {
+
+// Scratch trees live in the system's temporary folder, whose path stays short wherever the
+// checkout is: the trees the tests build must not meet the 260-character path limit because
+// the build tree is deep. Read once, before any test points TMP elsewhere.
+const std::string& scratch_root() {
+  static const std::string root = [] {
+    char buffer[MAX_PATH + 1] = {};
+    const DWORD length = GetTempPathA(sizeof buffer, buffer);
+    std::string path =
+        length == 0 || length > MAX_PATH ? host::executable_directory() : std::string(buffer);
+    if (path.back() != '\\') path += '\\';
+    path += "ispell-tests\\";
+    CreateDirectoryA(path.c_str(), nullptr);
+    return path;
+  }();
+  return root;
+}
+
+const std::string& g_scratch_root_at_start = scratch_root();
+
+}  // namespace
+
 ScratchDir::ScratchDir(const std::string& name) {
   static std::atomic<int> counter{0};
-  const std::string root = host::executable_directory() + "scratch\\";
-  CreateDirectoryA(root.c_str(), nullptr);
+  const std::string& root = scratch_root();
   path_ = root + name + "-" + std::to_string(GetCurrentProcessId()) + "-" +
           std::to_string(counter++) + "\\";
   remove_tree(path_);

@@ -10,7 +10,8 @@ namespace testing_support {
 // The built plug-in, beside the test executables.
 std::string plugin_path();
 
-// A fresh, empty directory under the build tree, removed with its contents at destruction.
+// A fresh, empty directory in the system's temporary folder (a short path wherever the
+// checkout is), removed with its contents at destruction.
 // Its path ends in a backslash.
 class ScratchDir {
  public:

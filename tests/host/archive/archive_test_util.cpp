@@ -28,6 +28,31 @@ std::string fixture_dir() {
 #endif
 }
 
+namespace {
+
+// The system's temporary folder: a short path wherever the checkout is, so that the deep
+// names the tests unpack stay within the platform's path limit. Read once, at start-up.
+std::string scratch_root() {
+  static const std::string root = [] {
+#ifdef _WIN32
+    char buffer[MAX_PATH + 1] = {};
+    const DWORD length = GetTempPathA(sizeof buffer, buffer);
+    std::string path = length == 0 || length > MAX_PATH ? fixture_dir() : std::string(buffer);
+#else
+    std::error_code error;
+    std::string path = fs::temp_directory_path(error).string();
+    if (error || path.empty()) path = fixture_dir();
+#endif
+    if (path.back() != '/' && path.back() != '\\') path += '/';
+    return path;
+  }();
+  return root;
+}
+
+const std::string g_scratch_root_at_start = scratch_root();
+
+}  // namespace
+
 Bytes read_bytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -50,7 +75,7 @@ TempDir::TempDir() {
 #else
   const unsigned long pid = static_cast<unsigned long>(getpid());
 #endif
-  path_ = fixture_dir() + "scratch-" + std::to_string(pid) + "-" + std::to_string(counter++);
+  path_ = scratch_root() + "archive-" + std::to_string(pid) + "-" + std::to_string(counter++);
   std::error_code ignored;
   fs::remove_all(path_, ignored);
   fs::create_directories(path_);

@@ -18,7 +18,8 @@ Bytes fixture(const std::string& name);
 void write_bytes(const std::string& path, const Bytes& bytes);
 Bytes to_bytes(const std::string& text);
 
-// A fresh empty directory in the build tree, removed at destruction.
+// A fresh empty directory in the system's temporary folder (a short path wherever the
+// checkout is), removed at destruction.
 class TempDir {
  public:
   TempDir();
