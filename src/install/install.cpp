@@ -161,6 +161,12 @@ bool install_file(const orelib::string& source, const FILETIME& source_time,
   if (GetFileAttributesExA(target.c_str(), GetFileExInfoStandard, &existing) &&
       !(existing.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
     if (CompareFileTime(&existing.ftLastWriteTime, &source_time) >= 0) return true;
+    // Windows refuses to overwrite a read-only file; not every implementation of the copy
+    // does, and the user's protection must hold either way.
+    if (existing.dwFileAttributes & FILE_ATTRIBUTE_READONLY) {
+      error = ERROR_ACCESS_DENIED;
+      return false;
+    }
     fail_if_exists = FALSE;
   }
   if (CopyFileA(source.c_str(), target.c_str(), fail_if_exists)) return true;

@@ -110,7 +110,7 @@ TEST_F(HttpMirror, IndexPageComesFromTheServerEveryTime) {
   // The request asked caches on the way not to answer for the server, and the page was not
   // written to the local cache.
   const std::string headers = discovery_test::fetch(crafted("/fresh/headers"));
-  EXPECT_THAT(headers, testing::ContainsRegex("(^|\n)[Pp]ragma: *no-cache"));
+  EXPECT_THAT(headers, testing::HasSubstr("\nPragma: no-cache\n"));
   // An entry would answer "buffer too small" to a query without a buffer.
   DWORD size = 0;
   const BOOL cached = GetUrlCacheEntryInfoA(page.c_str(), nullptr, &size);
