@@ -1,12 +1,23 @@
 #!/usr/bin/env bash
-# Times GetInfo over HTTP on a generated 50,000-entry directory index (served by nginx on a
-# loopback address) beside a raw WinINet download of the same page. Not a test: it prints
-# figures and asserts nothing.
-#   scripts/bench.sh [BUILD_DIR] [RUNS]
+# Times GetInfo over HTTP on generated directory indexes (served by nginx on a loopback
+# address) beside raw WinINet downloads of the same pages. Not a test: it prints figures and
+# asserts nothing.
+#   scripts/bench.sh [--entries N,N,...] [BUILD_DIR] [RUNS]
+# Default: one index of 50,000 entries, 3 runs. Per size it prints the benchmark's table and
+# one line of key=value figures; at the end the size of dist/ispell.dll.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-build="${1:-$root/build/bench}"
-runs="${2:-3}"
+entries="50000"
+positional=()
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --entries) entries="$2"; shift 2 ;;
+    --entries=*) entries="${1#--entries=}"; shift ;;
+    *) positional+=("$1"); shift ;;
+  esac
+done
+build="${positional[0]:-$root/build/bench}"
+runs="${positional[1]:-3}"
 net="${BENCH_NET:-127.0.99}"
 
 if [ ! -f "$build/build.ninja" ]; then
@@ -15,6 +26,12 @@ fi
 cmake --build "$build" -j2 --target bench_get_info >/dev/null
 
 state="$build/bench-servers"
-/usr/bin/python3 "$root/scripts/servers/servers.py" bench --net "$net" --dir "$state"
+/usr/bin/python3 "$root/scripts/servers/servers.py" bench --net "$net" --dir "$state" --entries "$entries"
 trap '/usr/bin/python3 "$root/scripts/servers/servers.py" stop --dir "$state"' EXIT
-"$build/wine-run" "$build/bin/bench_get_info.exe" "http://$net.2/bench/" "$runs"
+status=0
+for n in ${entries//,/ }; do
+  echo "## $n entries"
+  "$build/wine-run" "$build/bin/bench_get_info.exe" "http://$net.2/bench-$n/" "$runs" "$n" || status=$?
+done
+echo "dll_bytes=$(stat -c %s "$root/dist/ispell.dll")"
+exit "$status"

@@ -615,7 +615,52 @@ void analyse_loops(Program& p) {
     if (!first_bytes(p, static_cast<std::size_t>(loop.next), &next)) continue;
     p.sets.push_back(next);
     loop.next_first = static_cast<int>(p.sets.size() - 1);
+    const Inst& body = p.code[static_cast<std::size_t>(loop.body)];
+    ByteSet bytes;
+    if (body.op == Op::kByte) {
+      bytes.set(static_cast<std::size_t>(body.x));
+    } else if (body.op == Op::kSet) {
+      bytes = p.sets[static_cast<std::size_t>(body.x)];
+    } else {
+      bytes = ~ByteSet().set('\n');
+    }
+    bytes.reset(0);
+    p.sets.push_back(bytes);
+    loop.body_bytes = static_cast<int>(p.sets.size() - 1);
     p.loops[pc] = loop;
+  }
+}
+
+// Counts the ways into each position (the start counts as one) and numbers the positions
+// with more than one.
+void analyse_joins(Program& p) {
+  std::vector<int> ways(p.code.size(), 0);
+  ways[0] = 1;
+  auto into = [&](int target) {
+    if (target >= 0 && static_cast<std::size_t>(target) < ways.size())
+      ++ways[static_cast<std::size_t>(target)];
+  };
+  for (std::size_t pc = 0; pc < p.code.size(); ++pc) {
+    const Inst& in = p.code[pc];
+    switch (in.op) {
+      case Op::kSplit:
+        into(in.x);
+        into(in.y);
+        break;
+      case Op::kJump:
+        into(in.x);
+        break;
+      case Op::kMatch:
+        break;
+      default:
+        into(static_cast<int>(pc) + 1);
+        break;
+    }
+  }
+  p.memo.assign(p.code.size(), -1);
+  p.memo_points = 0;
+  for (std::size_t pc = 0; pc < p.code.size(); ++pc) {
+    if (ways[pc] > 1) p.memo[pc] = p.memo_points++;
   }
 }
 
@@ -636,6 +681,7 @@ std::unique_ptr<Program> compile_program(const char* pattern, std::string* error
     if (program->code.size() * static_cast<std::size_t>(program->slots()) > kMaxThreadState)
       throw SyntaxError{"pattern too large"};
     analyse_loops(*program);
+    analyse_joins(*program);
     return program;
   } catch (const SyntaxError& e) {
     if (error != nullptr) *error = e.message;

@@ -25,7 +25,7 @@ Machine::Machine(const Program& p)
       slots_(static_cast<std::size_t>(p.slots())),
       caps_(slots_, -1),
       best_(slots_, -1),
-      words_((p.code.size() + 31) / 32) {}
+      words_(std::max<std::size_t>(1, (static_cast<std::size_t>(p.memo_points) + 31) / 32)) {}
 
 Offset Machine::next_candidate(Offset from) const {
   if (p_.prefix.size() > 1) {
@@ -187,21 +187,13 @@ Machine::Outcome Machine::backtrack(Offset start) {
   return Outcome::kNotFound;
 }
 
-bool Machine::accepts(int pc, int c) const {
-  const Inst& in = p_.code[static_cast<std::size_t>(pc)];
-  if (c == 0) return false;
-  if (in.op == Op::kByte) return c == in.x;
-  if (in.op == Op::kSet)
-    return p_.sets[static_cast<std::size_t>(in.x)][static_cast<std::size_t>(c)];
-  return c != '\n';
-}
-
 // The backtracker at a single-byte loop (split `pc`, already visited at *at). Explores in
 // exactly the order the general code would, leaving out the continuation attempts that
 // would fail on their first byte. On kNotFound, *ok tells whether to go on with the
 // continuation at *at; otherwise this path is done and pending jobs are next.
 Machine::Outcome Machine::run_loop(const Loop& loop, int pc, Offset* at, bool* ok) {
   const ByteSet& next_first = p_.sets[static_cast<std::size_t>(loop.next_first)];
+  const ByteSet& body = p_.sets[static_cast<std::size_t>(loop.body_bytes)];
   Offset i = *at;
   while (true) {
     int c = text_[i];
@@ -217,23 +209,13 @@ Machine::Outcome Machine::run_loop(const Loop& loop, int pc, Offset* at, bool* o
       // Greedy: the continuation here once the longer repetitions have failed.
       jobs_.push_back(Job{loop.next, -1, i});
     }
-    if (!accepts(loop.body, c)) break;
+    if (!body[static_cast<std::size_t>(c)]) break;
     ++i;
     if (i - base_ >= static_cast<Offset>(window_)) return Outcome::kWindowFull;
     if (!first_visit(pc, i)) break;
   }
   *ok = false;
   return Outcome::kNotFound;
-}
-
-bool Machine::first_visit(int pc, Offset at) {
-  auto row = static_cast<std::size_t>(at) & (window_ - 1);
-  std::uint32_t& word = memo_[row * words_ + static_cast<std::size_t>(pc) / 32];
-  std::uint32_t bit = std::uint32_t{1} << (static_cast<unsigned>(pc) % 32);
-  if (word & bit) return false;
-  word |= bit;
-  if (at >= hi_) hi_ = at + 1;
-  return true;
 }
 
 // Starts of later attempts never come back to offsets before new_base: forget those rows.
@@ -247,11 +229,13 @@ void Machine::slide_window(Offset new_base) {
   Offset end = std::min(new_base, hi_);
   if (end - base_ >= static_cast<Offset>(window_)) {
     std::fill(memo_.begin(), memo_.end(), 0);
-  } else {
-    for (Offset at = base_; at < end; ++at) {
-      auto row = static_cast<std::size_t>(at) & (window_ - 1);
-      std::fill_n(memo_.begin() + static_cast<Offset>(row * words_), words_, 0);
-    }
+  } else if (end > base_) {
+    // The rows of base_ .. end - 1 are one stretch of the ring, or two when it wraps.
+    auto first = static_cast<std::size_t>(base_) & (window_ - 1);
+    auto rows = static_cast<std::size_t>(end - base_);
+    std::size_t before_wrap = std::min(rows, window_ - first);
+    std::fill_n(memo_.begin() + static_cast<Offset>(first * words_), before_wrap * words_, 0u);
+    std::fill_n(memo_.begin(), (rows - before_wrap) * words_, 0u);
   }
   base_ = new_base;
   hi_ = std::max(hi_, new_base);

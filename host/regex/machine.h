@@ -6,7 +6,7 @@
 // second time, which bounds the work by text length times program size and makes a
 // repetition whose body matched nothing stop instead of looping.
 //
-// - A memoising backtracker (explicit heap stack, one visited bit per program position and
+// - A memoising backtracker (explicit heap stack, one visited bit per joining program position and
 //   text offset in a sliding window) does almost all the work: it is fast and, with the
 //   visited bits shared by all start offsets of one search, linear.
 // - When one attempt reaches further than the window (a match candidate spanning a huge
@@ -47,8 +47,19 @@ class Machine {
 
   // Backtracker: one attempt anchored at `start`.
   Outcome backtrack(Offset start);
-  bool first_visit(int pc, Offset at);
-  bool accepts(int pc, int c) const;
+  // False when `pc` was already tried at `at`; positions only one path leads to are never
+  // marked (see Program::memo).
+  bool first_visit(int pc, Offset at) {
+    int bit = p_.memo[static_cast<std::size_t>(pc)];
+    if (bit < 0) return true;
+    auto row = static_cast<std::size_t>(at) & (window_ - 1);
+    std::uint32_t& word = memo_[row * words_ + static_cast<std::size_t>(bit) / 32];
+    std::uint32_t mask = std::uint32_t{1} << (static_cast<unsigned>(bit) % 32);
+    if (word & mask) return false;
+    word |= mask;
+    if (at >= hi_) hi_ = at + 1;
+    return true;
+  }
   Outcome run_loop(const Loop& loop, int pc, Offset* at, bool* ok);
   void slide_window(Offset new_base);
   void clear_window();

@@ -44,6 +44,7 @@ struct Loop {
   int next = -1;  // where the program continues after the loop
   bool greedy = false;
   int next_first = -1;
+  int body_bytes = -1;  // sets[body_bytes]: the bytes the body consumes (never NUL)
 };
 
 struct Program {
@@ -56,6 +57,10 @@ struct Program {
   ByteSet first;
   bool first_known = false;
   std::vector<Loop> loops;  // by program position
+  // Only a position that several paths lead to needs a visited bit: any other one is reached
+  // once per visit of its single predecessor. memo[pc] numbers those bits, -1 for none.
+  std::vector<int> memo;
+  int memo_points = 0;
 
   int slots() const { return 2 * (groups + 1); }
 };

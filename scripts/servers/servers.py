@@ -3,7 +3,9 @@
 
   servers.py start --net 127.A.B --dir STATE   mirror trees, nginx, crafted pages, stalling
                                                server, FTP servers and a proxy
-  servers.py bench --net 127.A.B --dir STATE   nginx only, over a generated 50,000-entry index
+  servers.py bench --net 127.A.B --dir STATE [--entries N,...]
+                                               nginx only, over generated indexes of N entries
+                                               each (default 50,000), at /bench-N/
   servers.py stop --dir STATE                  stops what start or bench left running
 
 Addresses (port 80 for HTTP, 21 for FTP, as the plug-in always uses them):
@@ -76,13 +78,13 @@ def build_ftp_tree(root, state):
         f.write(time.strftime("%Y %m %d %H %M\n", time.gmtime(stamp)))
 
 
-def build_bench_tree(root):
-    directory = os.path.join(root, "bench")
+def build_bench_tree(root, entries):
+    directory = os.path.join(root, f"bench-{entries}")
     os.makedirs(directory, exist_ok=True)
-    if len(os.listdir(directory)) == BENCH_ENTRIES:
+    if len(os.listdir(directory)) == entries:
         return  # made by an earlier run
     stamp = utc(2011, 3, 5, 14, 7)
-    for i in range(BENCH_ENTRIES):
+    for i in range(entries):
         name = (f"ispell-{i // 10000}.{i // 100 % 100}.{i % 100:02d}-w32.tar.xz" if i % 5
                 else f"other-package-{i}.tar.xz")
         make_file(os.path.join(directory, name), 10240 + i * 7, stamp + i)
@@ -222,11 +224,12 @@ def start(state, net):
                     (a(8), PROXY_PORT)], processes)
 
 
-def bench(state, net):
+def bench(state, net, sizes):
     stop(state)
     os.makedirs(state, exist_ok=True)
     www = os.path.join(state, "www")
-    build_bench_tree(www)
+    for entries in sizes:
+        build_bench_tree(www, entries)
     started = []
     process = launch(state, "nginx", ["nginx", "-p", state + "/", "-e",
                                       state + "/nginx-error.log",
@@ -239,13 +242,15 @@ def main():
     parser.add_argument("command", choices=["start", "stop", "bench"])
     parser.add_argument("--net", default="127.0.77")
     parser.add_argument("--dir", required=True)
+    parser.add_argument("--entries", default=str(BENCH_ENTRIES),
+                        help="bench: comma-separated index sizes")
     args = parser.parse_args()
     state = os.path.abspath(args.dir)
     try:
         if args.command == "start":
             start(state, args.net)
         elif args.command == "bench":
-            bench(state, args.net)
+            bench(state, args.net, [int(n) for n in args.entries.split(",") if n])
         else:
             stop(state)
     except BaseException:

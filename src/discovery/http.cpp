@@ -51,11 +51,9 @@ bool HTTP::get_file_list(file_list& list) {
     log_line("データの受信に失敗．");
     return false;
   }
+  // Parsed where it was received: the page ends at the end of the data or at its first NUL.
   body.push_back('\0');
-  // The page ends at the end of the data or at its first NUL byte.
-  const orelib::string page(body.data());
-  std::vector<char>().swap(body);
-  parse_index_page(page, list);
+  parse_index_text(host, body.data(), list);
   return true;
 }
 
@@ -67,19 +65,25 @@ void parse_index_page(const orelib::string& page, file_list& list) {
     log_line("本体のロードに失敗．");
     return;
   }
+  parse_index_text(host, page.c_str(), list);
+}
+
+void parse_index_text(const HostModule& host, const char* page, file_list& list) {
   const int handle = host.call<int>("REGEX_COMPILE", kIndexEntryPattern);
-  const long long length = static_cast<long long>(page.size());
+  const long long length = static_cast<long long>(std::strlen(page));
+  // Each entry takes seven texts from the host; these keep their buffers from line to line.
+  orelib::string size_text, day, month_name, year, hour, minute_text;
   long long offset = 0;
-  while (offset < length && host.call_bool("REGEX_MATCH", handle, page.c_str() + offset)) {
+  while (offset < length && host.call_bool("REGEX_MATCH", handle, page + offset)) {
     file_info entry;
-    entry.name = host.call_text("REGEX_GETMATCHSTR", handle, 1);
-    entry.size =
-        static_cast<std::uint32_t>(size_from_text(host.call_text("REGEX_GETMATCHSTR", handle, 7)));
-    const orelib::string day = host.call_text("REGEX_GETMATCHSTR", handle, 2);
-    const orelib::string month_name = host.call_text("REGEX_GETMATCHSTR", handle, 3);
-    const orelib::string year = host.call_text("REGEX_GETMATCHSTR", handle, 4);
-    const orelib::string hour = host.call_text("REGEX_GETMATCHSTR", handle, 5);
-    const orelib::string minute_text = host.call_text("REGEX_GETMATCHSTR", handle, 6);
+    host.call_text_into(entry.name, "REGEX_GETMATCHSTR", handle, 1);
+    host.call_text_into(size_text, "REGEX_GETMATCHSTR", handle, 7);
+    entry.size = static_cast<std::uint32_t>(size_from_text(size_text));
+    host.call_text_into(day, "REGEX_GETMATCHSTR", handle, 2);
+    host.call_text_into(month_name, "REGEX_GETMATCHSTR", handle, 3);
+    host.call_text_into(year, "REGEX_GETMATCHSTR", handle, 4);
+    host.call_text_into(hour, "REGEX_GETMATCHSTR", handle, 5);
+    host.call_text_into(minute_text, "REGEX_GETMATCHSTR", handle, 6);
 
     const int month = month_from_name(month_name);
     const int minute = decimal(minute_text);
@@ -90,7 +94,7 @@ void parse_index_page(const orelib::string& page, file_list& list) {
         static_cast<std::uint16_t>(year_value), static_cast<std::uint16_t>(month),
         static_cast<std::uint16_t>(day_value), static_cast<std::uint16_t>(hour_value),
         static_cast<std::uint16_t>(minute), 0, 0);
-    list.push_back(entry);
+    list.push_back(std::move(entry));
 
     // A host answering a position or length that does not move forward, or that points past
     // the page, ends the parse rather than reading outside the text or looping.

@@ -28,6 +28,8 @@ extern const char* const kIndexEntryPattern;
 
 // Appends one entry per index line of the page.
 void parse_index_page(const orelib::string& page, file_list& list);
+// The same over a NUL-terminated page, through a host already bound.
+void parse_index_text(const HostModule& host, const char* page, file_list& list);
 
 // "Jan" .. "Dec" (exactly) give 1 .. 12; anything else is logged and gives -1.
 int month_from_name(const orelib::string& name);

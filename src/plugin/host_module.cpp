@@ -1,5 +1,7 @@
 #include "plugin/host_module.h"
 
+#include <cstring>
+
 bool HostModule::bind() {
   if (module_) return false;
   char path[4095] = {};
@@ -10,6 +12,7 @@ bool HostModule::bind() {
 }
 
 void HostModule::release() {
+  resolved_count_ = 0;
   if (module_) {
     FreeLibrary(module_);
     module_ = nullptr;
@@ -17,7 +20,17 @@ void HostModule::release() {
 }
 
 FARPROC HostModule::resolve(const char* name) const {
+  for (std::size_t i = 0; i < resolved_count_; ++i) {
+    if (std::strcmp(resolved_[i].name, name) == 0) return resolved_[i].address;
+  }
   FARPROC service = module_ ? GetProcAddress(module_, name) : nullptr;
   if (!service) throw load_function{name};
+  // A name too long for the table, or one more than it holds, is simply looked up each time.
+  const std::size_t length = std::strlen(name);
+  if (resolved_count_ < kResolvedCapacity && length < sizeof resolved_[0].name) {
+    Resolved& entry = resolved_[resolved_count_++];
+    std::memcpy(entry.name, name, length + 1);
+    entry.address = service;
+  }
   return service;
 }

@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <cstddef>
+
 #include "support/orelib_string.h"
 
 // Raised when a host service cannot be resolved; carries the service's name.
@@ -22,7 +24,9 @@ class HostModule {
   void release();
   bool bound() const { return module_ != nullptr; }
 
-  // Resolves the service by name at every call; raises load_function when it cannot.
+  // Resolves the service by name on its first use in this binding (the host's exports cannot
+  // change while it is loaded) and raises load_function at every call that needs a service
+  // the host lacks.
   template <typename Result, typename... Args>
   Result call(const char* name, Args... args) const {
     using Service = Result(__cdecl*)(Args...);
@@ -43,8 +47,28 @@ class HostModule {
     return text ? orelib::string(text) : orelib::string();
   }
 
+  // The same into a string the caller keeps, so that its buffer is reused.
+  template <typename... Args>
+  void call_text_into(orelib::string& out, const char* name, Args... args) const {
+    const char* text = call<const char*>(name, args...);
+    if (text) {
+      out.assign(text);
+    } else {
+      out.clear();
+    }
+  }
+
  private:
   FARPROC resolve(const char* name) const;
 
+  // The services found so far; names are copied, as a caller's buffer may change.
+  struct Resolved {
+    char name[24];
+    FARPROC address;
+  };
+  static constexpr std::size_t kResolvedCapacity = 16;
+
   HMODULE module_ = nullptr;
+  mutable Resolved resolved_[kResolvedCapacity] = {};
+  mutable std::size_t resolved_count_ = 0;
 };

@@ -24,5 +24,8 @@ class LogFile {
 void log_line(const orelib::string& text) {
   orelib::LockGuard guard(g_setting);
   const LogFile file(g_setting.log_file.c_str());
-  if (file.get()) std::fprintf(file.get(), "%s\n", text.c_str());
+  if (file.get()) {
+    std::fputs(text.c_str(), file.get());
+    std::fputc('\n', file.get());
+  }
 }

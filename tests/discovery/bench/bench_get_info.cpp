@@ -1,7 +1,12 @@
-// Times GetInfo over HTTP on a large directory index beside a raw WinINet download of the
-// same page in the same process, and the parse of that page on its own.
+// Times GetInfo over HTTP on a large directory index beside raw WinINet downloads of the
+// same page in the same process (with the plug-in's 4095-byte reads and with 64 KiB reads),
+// the time GetInfo spends in the host's services, and the parse of that page on its own.
 //
-// bench_get_info.exe URL [RUNS]     (scripts/bench.sh starts the server and runs it)
+// bench_get_info.exe URL [RUNS] [ENTRIES]   (scripts/bench.sh starts the server and runs it)
+//
+// ENTRIES, when given, is the size of the generated index: the archive GetInfo picks is
+// checked against the newest one that index holds. Besides its table the program prints one
+// line of key=value figures for scripts.
 
 #include <windows.h>
 #include <wininet.h>
@@ -18,6 +23,7 @@
 #include "host/host_config.h"
 #include "host/plugin_loader.h"
 #include "host/progress_window.h"
+#include "timed_services.h"
 
 namespace {
 
@@ -53,8 +59,10 @@ class Handle {
   HINTERNET h_;
 };
 
-// The page as a plain WinINet client fetches it: one GET, the body read to its end.
-bool raw_download(const std::string& host, const std::string& path, std::string& page) {
+// The page as a plain WinINet client fetches it: one GET, the body read to its end in reads
+// of `chunk_size` bytes.
+bool raw_download(const std::string& host, const std::string& path, DWORD chunk_size,
+                  std::string& page) {
   page.clear();
   Handle internet(InternetOpenA("bench", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
   Handle connection(InternetConnectA(internet.get(), host.c_str(), 80, nullptr, nullptr,
@@ -62,11 +70,10 @@ bool raw_download(const std::string& host, const std::string& path, std::string&
   Handle request(HttpOpenRequestA(connection.get(), "GET", path.c_str(), "HTTP/1.1", nullptr,
                                   nullptr, INTERNET_FLAG_RELOAD, 0));
   if (!request.get() || !HttpSendRequestA(request.get(), nullptr, 0, nullptr, 0)) return false;
-  std::vector<char> chunk(65536);
+  std::vector<char> chunk(chunk_size);
   for (;;) {
     DWORD read = 0;
-    if (!InternetReadFile(request.get(), chunk.data(), static_cast<DWORD>(chunk.size()), &read))
-      return false;
+    if (!InternetReadFile(request.get(), chunk.data(), chunk_size, &read)) return false;
     if (read == 0) return true;
     page.append(chunk.data(), read);
   }
@@ -77,15 +84,28 @@ double median(std::vector<double> values) {
   return values[values.size() / 2];
 }
 
+// The newest archive of the generated index (scripts/servers/servers.py names its files).
+std::string newest_archive(long entries) {
+  long i = entries - 1;
+  while (i > 0 && i % 5 == 0) --i;
+  char name[64];
+  std::snprintf(name, sizeof name, "ispell-%ld.%ld.%02ld-w32.tar.xz", i / 10000, i / 100 % 100,
+                i % 100);
+  return name;
+}
+
+double megabytes(SIZE_T bytes) { return static_cast<double>(bytes) / (1024.0 * 1024.0); }
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: bench_get_info URL [RUNS]\n");
+    std::fprintf(stderr, "usage: bench_get_info URL [RUNS] [ENTRIES]\n");
     return 2;
   }
   const std::string url = argv[1];
   const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
+  const long expected_entries = argc > 3 ? std::atol(argv[3]) : 0;
   if (url.compare(0, 7, "http://") != 0) return 2;
   const std::string rest = url.substr(7);
   const std::string host = rest.substr(0, rest.find('/'));
@@ -102,31 +122,55 @@ int main(int argc, char** argv) {
   std::fclose(file);
   host::config().hozon_dir = temp;
 
-  std::vector<double> raw_ms, get_info_ms, parse_ms;
+  std::vector<double> raw4095_ms, raw64k_ms, get_info_ms, services_ms, own_ms, parse_ms;
   std::string page;
   size_t entries = 0;
   std::string found;
+  bool same_archive = true;
+  double idle_mb = 0, peak_mb = 0;
+  PROCESS_MEMORY_COUNTERS memory{};
+  memory.cb = sizeof memory;
   for (int run = 0; run < runs; ++run) {
-    Stopwatch raw;
-    if (!raw_download(host, path, page)) {
-      std::fprintf(stderr, "raw download failed: %lu\n", GetLastError());
-      return 1;
-    }
-    raw_ms.push_back(raw.ms());
-
+    // GetInfo comes first, so that the first run's peak working set is GetInfo's own.
     host::LoadedPlugin plugin(host::executable_directory() + "ispell.dll");
     if (!plugin.ok()) return 1;
     plugin.PluginInit(ini.c_str(), log.c_str());
     host::ProgressWindow window;
+    if (run == 0 && GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof memory))
+      idle_mb = megabytes(memory.WorkingSetSize);
+    bench::reset_service_counters();
+    const std::uint64_t ticks_before = bench::ticks_now();
     Stopwatch get_info;
     const bool ok = plugin.GetInfo(window.hwnd());
-    get_info_ms.push_back(get_info.ms());
+    const double get_info_time = get_info.ms();
+    const std::uint64_t ticks = bench::ticks_now() - ticks_before;
+    if (run == 0 && GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof memory))
+      peak_mb = megabytes(memory.PeakWorkingSetSize);
+    const double ticks_per_ms = get_info_time > 0 ? static_cast<double>(ticks) / get_info_time : 1;
+    const double in_services = static_cast<double>(bench::service_ticks()) / ticks_per_ms;
+    get_info_ms.push_back(get_info_time);
+    services_ms.push_back(in_services);
     const DownloadRequest request = plugin.GetDownloadData();
     if (!ok || request.count != 1) {
       std::fprintf(stderr, "GetInfo failed\n");
       return 1;
     }
+    if (run > 0 && found != request.files->url) same_archive = false;
     found = request.files->url;
+
+    Stopwatch raw;
+    if (!raw_download(host, path, 4095, page)) {
+      std::fprintf(stderr, "raw download failed: %lu\n", GetLastError());
+      return 1;
+    }
+    raw4095_ms.push_back(raw.ms());
+    own_ms.push_back(get_info_time - raw4095_ms.back() - in_services);
+    Stopwatch raw64k;
+    if (!raw_download(host, path, 65536, page)) {
+      std::fprintf(stderr, "raw download failed: %lu\n", GetLastError());
+      return 1;
+    }
+    raw64k_ms.push_back(raw64k.ms());
 
     GetInfo::file_list list;
     Stopwatch parse;
@@ -137,16 +181,31 @@ int main(int argc, char** argv) {
   DeleteFileA(ini.c_str());
   DeleteFileA(log.c_str());
 
+  const std::string expected = expected_entries > 0 ? newest_archive(expected_entries) : "";
+  const bool archive_ok =
+      same_archive && (expected.empty() || (found.size() >= expected.size() &&
+                                            found.compare(found.size() - expected.size(),
+                                                          expected.size(), expected) == 0));
+  const double get_info_median = median(get_info_ms);
+  const double raw4095_median = median(raw4095_ms);
   std::printf("| page | %zu bytes, %zu index entries |\n", page.size(), entries);
   std::printf("| runs | %d (median shown) |\n", runs);
-  std::printf("| raw WinINet download | %.1f ms |\n", median(raw_ms));
-  std::printf("| GetInfo (download, parse, select) | %.1f ms |\n", median(get_info_ms));
+  std::printf("| raw WinINet download, 4095-byte reads | %.1f ms |\n", raw4095_median);
+  std::printf("| raw WinINet download, 64 KiB reads | %.1f ms |\n", median(raw64k_ms));
+  std::printf("| GetInfo (download, parse, select) | %.1f ms |\n", get_info_median);
+  std::printf("| GetInfo / 4095-byte download | %.2f |\n", get_info_median / raw4095_median);
+  std::printf("| of which in the host's services | %.1f ms |\n", median(services_ms));
+  std::printf("| of which the plug-in's own | %.1f ms |\n", median(own_ms));
   std::printf("| parse of the page alone | %.1f ms |\n", median(parse_ms));
-  std::printf("| archive found | %s |\n", found.c_str());
-  PROCESS_MEMORY_COUNTERS memory{};
-  memory.cb = sizeof memory;
-  if (GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof memory))
-    std::printf("| peak working set of the process | %.1f MB |\n",
-                memory.PeakWorkingSetSize / (1024.0 * 1024.0));
-  return 0;
+  std::printf("| archive found | %s%s |\n", found.c_str(),
+              archive_ok ? "" : (" (expected " + expected + " every run)").c_str());
+  std::printf("| working set: idle, peak over the first GetInfo | %.1f MB, %.1f MB |\n", idle_mb,
+              peak_mb);
+  std::printf(
+      "entries=%zu page_bytes=%zu raw4095_ms=%.1f raw64k_ms=%.1f getinfo_ms=%.1f ratio=%.2f "
+      "host_services_ms=%.1f own_ms=%.1f us_per_entry=%.2f peak_mb=%.1f\n",
+      entries, page.size(), raw4095_median, median(raw64k_ms), get_info_median,
+      get_info_median / raw4095_median, median(services_ms), median(own_ms),
+      entries ? get_info_median * 1000.0 / static_cast<double>(entries) : 0.0, peak_mb);
+  return archive_ok ? 0 : 3;
 }

@@ -522,12 +522,47 @@ TEST(RegexLongText, GeneralPatternsOverHugeText) {
     EXPECT_FALSE(p->search(many_a.c_str()));
   }
 
+  // Alternatives that meet again without any repetition in between: the meeting points must
+  // be remembered or each copy doubles the work.
+  const std::string some_a(4000, 'a');
+  for (const char* pattern : {"(?:a|a){40}b", "(?:a|(a)|aa?){30}c", "(?:a?|a){40}b"}) {
+    SCOPED_TRACE(pattern);
+    p = must_compile(pattern);
+    ASSERT_TRUE(p);
+    EXPECT_FALSE(p->search(some_a.c_str()));
+  }
+
   // Lazy repetition across megabytes, then a match right at the end.
   p = must_compile("a(.*?)a$");
   ASSERT_TRUE(p);
   ASSERT_TRUE(p->search(many_a.c_str()));
   EXPECT_EQ(p->match_pos(), 0);
   EXPECT_EQ(std::strlen(p->group(1)), many_a.size() - 2);
+}
+
+// Visited marks live in a ring of rows indexed by text offset; a search that slides past the
+// ring's end must clear the rows it reuses, wherever the stretch wraps.
+TEST(RegexLongText, MatchesWhereTheVisitedRingWraps) {
+  auto p = must_compile("a?(?:a|b)?b");
+  ASSERT_TRUE(p);
+  for (std::size_t length :
+       {4090u, 4093u, 4094u, 4095u, 4096u, 4097u, 4098u, 8190u, 8191u, 8192u, 8193u, 12289u}) {
+    SCOPED_TRACE(length);
+    const std::string text = std::string(length, 'a') + "b";
+    ASSERT_TRUE(p->search(text.c_str()));
+    EXPECT_EQ(p->match_pos(), static_cast<int>(length) - 2);
+    EXPECT_EQ(p->match_len(), 3);
+  }
+  // Many short candidates, each failing a few bytes in, before the one that matches.
+  p = must_compile("<([a-z]+)=([0-9]*)>");
+  ASSERT_TRUE(p);
+  std::string tags;
+  while (tags.size() < 20000) tags += "<ab=12<c=3";
+  tags += "<key=42>";
+  ASSERT_TRUE(p->search(tags.c_str()));
+  EXPECT_EQ(p->match_pos(), static_cast<int>(tags.size()) - 8);
+  EXPECT_STREQ(p->group(1), "key");
+  EXPECT_STREQ(p->group(2), "42");
 }
 
 // Each text ends right before an inaccessible page: a read past its NUL would fault.
@@ -552,6 +587,11 @@ TEST(RegexLongText, NeverReadsPastTheTerminator) {
       {"x*", "", true},
       {"[^x]*y", "abc", false},
       {"(.*)(.*?)$", "abc\n", true},
+      // Repetitions of a set that holds NUL (negated ones) still end at the terminator.
+      {"[^y]+y", "abc", false},
+      {"x[^y]*?y", "xabc", false},
+      {"a[^b]*$", "acc", true},
+      {"a.*?c+$", "abcc", true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.pattern) + " on " + c.text);
