@@ -41,7 +41,18 @@ if ! bash scripts/build.sh >build/build.log 2>&1; then
   exit 1
 fi
 
-build=build/mingw
+. scripts/platform.sh
+build=build/$(runnable_preset)
+dist=dist
+if [ "$build" != build/mingw ]; then
+  explain_64bit_fallback demo
+  if ! { cmake --preset mingw64 && cmake --build --preset mingw64; } >>build/build.log 2>&1; then
+    tail -n 40 build/build.log
+    echo "RESULT: the build failed (build/build.log)"
+    exit 1
+  fi
+  dist=$build/dist
+fi
 work="$PWD/$build/demo"
 mirror_state="$PWD/$build/demo-mirror"
 net=127.0.10
@@ -105,7 +116,7 @@ open(path, "wb").write("\r\n".join(l for l in out if l != "").encode("cp932") + 
 PY
 
 run_host() {
-  "$build/wine-run" dist/plugin-host.exe \
+  "$build/wine-run" "$dist/plugin-host.exe" \
     --ini "$(win "$ini")" --log "$(win "$work/activity.log")" \
     --network "$network" --hozon "$(win "$work/hozon")" --install-dir "$(win "$work/w32tex")" \
     --dir-answer "$(win "$work/dictionaries")" --dir-answer "$(win "$work/home")" "$@"

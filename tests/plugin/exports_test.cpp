@@ -21,9 +21,15 @@ namespace {
 
 // The export names and imported DLL names read from the PE file itself.
 struct PeTables {
+  WORD machine = 0;
+  WORD magic = 0;
+  DWORD symbols = 0;  // entries of the COFF symbol table
   std::vector<std::string> exports;
   std::vector<std::string> imports;
 };
+
+// The DLL a user copies: the stripped 32-bit build in dist/, whichever build runs the tests.
+std::string shipped_plugin() { return SHIPPED_PLUGIN; }
 
 template <typename T>
 T at(const std::string& image, size_t offset) {
@@ -38,6 +44,11 @@ PeTables read_pe_tables(const std::string& path) {
   const auto nt = at<LONG>(image, offsetof(IMAGE_DOS_HEADER, e_lfanew));
   const auto headers = at<IMAGE_NT_HEADERS32>(image, nt);
   if (headers.Signature != IMAGE_NT_SIGNATURE) return tables;
+  tables.machine = headers.FileHeader.Machine;
+  tables.magic = headers.OptionalHeader.Magic;
+  tables.symbols = headers.FileHeader.NumberOfSymbols;
+  // The tables below are read with the 32-bit layout only.
+  if (tables.magic != IMAGE_NT_OPTIONAL_HDR32_MAGIC) return tables;
   const size_t sections =
       nt + offsetof(IMAGE_NT_HEADERS32, OptionalHeader) + headers.FileHeader.SizeOfOptionalHeader;
   auto file_offset = [&](DWORD rva) -> size_t {
@@ -61,7 +72,7 @@ PeTables read_pe_tables(const std::string& path) {
           text_at(at<DWORD>(image, file_offset(exports.AddressOfNames) + i * 4)));
   }
   const auto& import_dir = headers.OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-  for (size_t offset = file_offset(import_dir.VirtualAddress);;
+  for (size_t offset = file_offset(import_dir.VirtualAddress); offset < image.size();
        offset += sizeof(IMAGE_IMPORT_DESCRIPTOR)) {
     const auto descriptor = at<IMAGE_IMPORT_DESCRIPTOR>(image, offset);
     if (descriptor.Name == 0) break;
@@ -73,15 +84,22 @@ PeTables read_pe_tables(const std::string& path) {
   return tables;
 }
 
+TEST(BinaryInterface, ShippedPluginIsAStripped32BitDll) {
+  const PeTables tables = read_pe_tables(shipped_plugin());
+  EXPECT_EQ(tables.machine, IMAGE_FILE_MACHINE_I386) << shipped_plugin();
+  EXPECT_EQ(tables.magic, IMAGE_NT_OPTIONAL_HDR32_MAGIC);
+  EXPECT_EQ(tables.symbols, 0u);
+}
+
 TEST(BinaryInterface, ExportsExactlyTheNineUndecoratedNames) {
-  const PeTables tables = read_pe_tables(plugin_path());
+  const PeTables tables = read_pe_tables(shipped_plugin());
   const std::set<std::string> names(tables.exports.begin(), tables.exports.end());
   EXPECT_EQ(names, (std::set<std::string>{"PluginInit", "Info", "GetInfo", "IsDefault", "Reboots",
                                           "GetDownloadData", "Install", "Set", "Sets"}));
 }
 
 TEST(BinaryInterface, ImportsOnlyWindowsOwnLibraries) {
-  const PeTables tables = read_pe_tables(plugin_path());
+  const PeTables tables = read_pe_tables(shipped_plugin());
   ASSERT_FALSE(tables.imports.empty());
   const std::set<std::string> windows = {
       "kernel32.dll", "user32.dll",  "gdi32.dll",    "advapi32.dll", "shell32.dll",
