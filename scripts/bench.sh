@@ -20,8 +20,9 @@ build="${positional[0]:-$root/build/bench}"
 runs="${positional[1]:-3}"
 net="${BENCH_NET:-127.0.99}"
 
+. "$root/scripts/platform.sh"
 if [ ! -f "$build/build.ninja" ]; then
-  cmake --preset mingw -B "$build" >/dev/null
+  cmake --preset "$(runnable_preset)" -B "$build" >/dev/null
 fi
 cmake --build "$build" -j2 --target bench_get_info >/dev/null
 
