@@ -17,7 +17,9 @@ orelib::string window_text(HWND window) {
   return buffer.data();
 }
 
-// The whole text of a window, sized by asking first.
+// The whole text of a window, sized by asking first. The reported length counts bytes the
+// system expects, which is not always what it then writes for mixed single- and double-byte
+// text: ten bytes of slack beyond it, and one for the terminating NUL.
 orelib::string window_text_exact(HWND window) {
   const int length = GetWindowTextLengthA(window);
   std::vector<char> buffer(static_cast<size_t>(length > 0 ? length : 0) + 11, '\0');
@@ -25,6 +27,7 @@ orelib::string window_text_exact(HWND window) {
   return buffer.data();
 }
 
+// The same slack for a list item; CB_GETLBTEXT writes the NUL within it.
 orelib::string combo_item_text(HWND list, int index) {
   const LRESULT length = SendMessageA(list, CB_GETLBTEXTLEN, index, 0);
   std::vector<char> buffer(static_cast<size_t>(length > 0 ? length : 0) + 10, '\0');

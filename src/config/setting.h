@@ -21,7 +21,6 @@ extern setting g_setting;
 
 // The built-in mirrors, null-terminated; row 0 is the default URL.
 extern const char* const mirror_table[];
-constexpr int mirror_count = 6;
 
 // False when a host service it needed was missing (logged); the other settings are still filled.
 bool load_settings(const char* ini_file, const char* log_file);

@@ -12,7 +12,7 @@ namespace orelib::window {
 
 // One scroll bar (SB_VERT or SB_HORZ) of a window. Every setter hands the whole record to
 // the system and reads back what the system made of it (positions are clamped there).
-class ScrollBar final {
+class ScrollBar {
  public:
   ScrollBar(HWND window, int bar);
 
