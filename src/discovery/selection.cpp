@@ -34,11 +34,19 @@ file_info pick_newest(const file_list& list) {
 
 file_info select_archive(const HostModule& host, const file_list& listing) {
   const int handle = host.call<int>("REGEX_COMPILE", kArchivePattern);
-  file_list matches;
+  // The same choice as pick_newest over the matches (the largest key, the earliest among
+  // equals), without copying every match of a long listing first.
+  const file_info* chosen = nullptr;
+  std::int32_t chosen_key = 0;
   for (const file_info& entry : listing) {
-    if (host.call_bool("REGEX_MATCH", handle, entry.name.c_str())) matches.push_back(entry);
+    if (!host.call_bool("REGEX_MATCH", handle, entry.name.c_str())) continue;
+    const std::int32_t key = version_key(entry.name);
+    if (!chosen || key > chosen_key) {
+      chosen = &entry;
+      chosen_key = key;
+    }
   }
-  return pick_newest(matches);
+  return chosen ? *chosen : file_info{};
 }
 
 orelib::string local_archive_path(const HostModule& host) {

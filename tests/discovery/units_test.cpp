@@ -228,6 +228,12 @@ TEST_F(Selection, FilterThenNewest) {
                             entry("ispell-3.3.03-w32.tar.xz.part", 2)};
   EXPECT_EQ(2u, GetInfo::select_archive(host, suffix).size);
   EXPECT_EQ("", GetInfo::select_archive(host, {entry("README"), entry("a-w32.tar.gz")}).name);
+  // Equal keys: the earliest match wins; a larger key on a name that does not match takes no
+  // part.
+  const file_list ties = {entry("ispell-9.9.99-w64.tar.xz", 1),
+                          entry("ispell-3.3.02-w32.tar.xz", 2),
+                          entry("ispell_3.3.02-w32.tar.xz", 3)};
+  EXPECT_EQ(2u, GetInfo::select_archive(host, ties).size);
 }
 
 // --- index page parse ------------------------------------------------------------------------
