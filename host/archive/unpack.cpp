@@ -1,5 +1,6 @@
 // File-system side of unpacking: Win32 ANSI file APIs on Windows, POSIX
 // calls for native test builds.
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <new>
@@ -17,6 +18,7 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <cerrno>
+#include <ctime>
 #include <cstring>
 #endif
 
@@ -84,6 +86,24 @@ class FileSource : public Source {
   FileHandle file_;
 };
 
+// Sets the last-write time; an unknown time, or one FILETIME cannot hold, leaves it as it is.
+bool set_write_time(HANDLE file, const FileTime& mtime) {
+  if (!mtime.known) return true;
+  // FILETIME counts 100-ns ticks since 1601-01-01 UTC.
+  constexpr std::int64_t kEpochOffset = 11644473600;
+  constexpr std::int64_t kTicksPerSecond = 10000000;
+  if (mtime.seconds < -kEpochOffset || mtime.seconds > INT64_MAX / kTicksPerSecond - kEpochOffset) {
+    return true;
+  }
+  const std::uint64_t ticks =
+      static_cast<std::uint64_t>((mtime.seconds + kEpochOffset) * kTicksPerSecond) +
+      mtime.nanoseconds / 100;
+  FILETIME time;
+  time.dwLowDateTime = static_cast<DWORD>(ticks);
+  time.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+  return SetFileTime(file, nullptr, nullptr, &time) != FALSE;
+}
+
 bool is_directory(const std::string& path) {
   const DWORD attributes = GetFileAttributesA(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
@@ -126,7 +146,11 @@ class NativeWriter : public Writer {
     return true;
   }
 
-  bool close_file(std::string& error) override {
+  bool close_file(const FileTime& mtime, std::string& error) override {
+    if (!set_write_time(file_.get(), mtime)) {
+      error = system_error("cannot set the time of file", path_);
+      return false;
+    }
     if (!file_.close()) {
       error = system_error("cannot write file", path_);
       return false;
@@ -139,10 +163,19 @@ class NativeWriter : public Writer {
     DeleteFileA(path_.c_str());
   }
 
-  bool copy_file(const PathParts& from, const PathParts& to, std::string& error) override {
+  bool copy_file(const PathParts& from, const PathParts& to, const FileTime& mtime,
+                 std::string& error) override {
     const std::string target = full_path(to);
     if (!CopyFileA(full_path(from).c_str(), target.c_str(), FALSE)) {
       error = system_error("cannot create file", target);
+      return false;
+    }
+    if (!mtime.known) return true;
+    FileHandle copy;
+    copy.reset(CreateFileA(target.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!copy.valid() || !set_write_time(copy.get(), mtime)) {
+      error = system_error("cannot set the time of file", target);
       return false;
     }
     return true;
@@ -225,7 +258,23 @@ class NativeWriter : public Writer {
     return true;
   }
 
-  bool close_file(std::string& error) override {
+  bool close_file(const FileTime& mtime, std::string& error) override {
+    // Flushed first: a later write would move the time again.
+    if (std::fflush(file_.get()) != 0) {
+      error = system_error("cannot write file", path_);
+      return false;
+    }
+    if (mtime.known) {
+      struct timespec times[2];
+      times[0].tv_sec = 0;
+      times[0].tv_nsec = UTIME_OMIT;  // access time
+      times[1].tv_sec = static_cast<time_t>(mtime.seconds);
+      times[1].tv_nsec = static_cast<long>(mtime.nanoseconds);
+      if (times[1].tv_sec == mtime.seconds && futimens(fileno(file_.get()), times) != 0) {
+        error = system_error("cannot set the time of file", path_);
+        return false;
+      }
+    }
     if (std::fclose(file_.release()) != 0) {
       error = system_error("cannot write file", path_);
       return false;
@@ -238,7 +287,8 @@ class NativeWriter : public Writer {
     std::remove(path_.c_str());
   }
 
-  bool copy_file(const PathParts& from, const PathParts& to, std::string& error) override {
+  bool copy_file(const PathParts& from, const PathParts& to, const FileTime& mtime,
+                 std::string& error) override {
     const std::string source_path = full_path(from);
     FilePtr source(std::fopen(source_path.c_str(), "rb"));
     if (!source) {
@@ -254,7 +304,7 @@ class NativeWriter : public Writer {
         return false;
       }
     }
-    return close_file(error);
+    return close_file(mtime, error);
   }
 
  private:
