@@ -5,6 +5,7 @@
 #include <set>
 
 #include "host/archive/tar.h"
+#include "host/archive/xz.h"
 
 namespace host::archive {
 namespace {
@@ -253,6 +254,21 @@ class Extractor {
 
 void extract(Source& source, Writer& writer, Result& result) {
   Extractor(source, writer, result).run();
+}
+
+ArchiveKind detect_archive(const unsigned char* head, std::size_t size) {
+  if (has_xz_magic(head, size)) return ArchiveKind::Xz;
+  if (has_ustar_magic(head, size)) return ArchiveKind::Tar;
+  return ArchiveKind::Unknown;
+}
+
+void extract_archive(Source& raw, ArchiveKind kind, Writer& writer, Result& result) {
+  if (kind == ArchiveKind::Xz) {
+    XzDecoder decoder(raw);
+    extract(decoder, writer, result);
+  } else {
+    extract(raw, writer, result);
+  }
 }
 
 }  // namespace host::archive

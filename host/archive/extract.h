@@ -61,4 +61,12 @@ class NullWriter : public Writer {
 // filling result (ok is set last).
 void extract(Source& source, Writer& writer, Result& result);
 
+enum class ArchiveKind { Unknown, Xz, Tar };
+
+// What the first bytes of a file (up to 512) say it is.
+ArchiveKind detect_archive(const unsigned char* head, std::size_t size);
+
+// extract() over the raw archive bytes, decompressing them first when kind is Xz.
+void extract_archive(Source& raw, ArchiveKind kind, Writer& writer, Result& result);
+
 }  // namespace host::archive
