@@ -65,7 +65,8 @@ bool set_write_time(HANDLE file, const FileTime& mtime) {
   // FILETIME counts 100-ns ticks since 1601-01-01 UTC.
   constexpr std::int64_t kEpochOffset = 11644473600;
   constexpr std::int64_t kTicksPerSecond = 10000000;
-  if (mtime.seconds < -kEpochOffset || mtime.seconds > INT64_MAX / kTicksPerSecond - kEpochOffset) {
+  if (mtime.seconds < -kEpochOffset ||
+      mtime.seconds >= INT64_MAX / kTicksPerSecond - kEpochOffset) {
     return true;
   }
   const std::uint64_t ticks =
