@@ -8,6 +8,7 @@ packages=(
   binutils-mingw-w64-i686 mingw-w64-i686-dev
   wine wine32:i386
   cmake ninja-build googletest
+  g++ libgtest-dev clang libclang-rt-14-dev
   nginx-light python3-pyftpdlib tinyproxy
   xvfb xauth x11-apps imagemagick fonts-ipafont-gothic fonts-wine
   xz-utils tar locales procps

@@ -1,6 +1,6 @@
 // Unpacking of .tar.xz (and plain .tar) archives for the host's TARDLG
 // service. Decoding is platform-neutral; only the file-writing layer uses
-// the Win32 ANSI file APIs.
+// the platform APIs (file_system.h).
 #pragma once
 
 #include <string>

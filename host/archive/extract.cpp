@@ -5,6 +5,7 @@
 #include <set>
 
 #include "host/archive/tar.h"
+#include "host/archive/xz.h"
 
 namespace host::archive {
 namespace {
@@ -159,7 +160,7 @@ class Extractor {
       case '7':
         if (!safe) return refuse(entry, reason);
         if (parts.empty()) return refuse(entry, "not a file name");
-        return write_file(parts);
+        return write_file(parts, entry.mtime);
       case '5':
       case 'D':
         if (!safe) return refuse(entry, reason);
@@ -189,7 +190,7 @@ class Extractor {
     }
   }
 
-  bool write_file(const PathParts& parts) {
+  bool write_file(const PathParts& parts, const FileTime& mtime) {
     std::string error;
     const PathParts parent(parts.begin(), parts.end() - 1);
     if (!parent.empty() && !writer_.make_directory(parent, error)) return fatal(error);
@@ -206,7 +207,7 @@ class Extractor {
       writer_.discard_file();
       return fatal(reader_.error());
     }
-    if (!writer_.close_file(error)) {
+    if (!writer_.close_file(mtime, error)) {
       writer_.discard_file();
       return fatal(error);
     }
@@ -234,7 +235,7 @@ class Extractor {
     std::string error;
     const PathParts parent(parts.begin(), parts.end() - 1);
     if (!parent.empty() && !writer_.make_directory(parent, error)) return fatal(error);
-    if (!writer_.copy_file(target, parts, error)) return fatal(error);
+    if (!writer_.copy_file(target, parts, entry.mtime, error)) return fatal(error);
     const std::string joined = join_parts(parts, '/');
     result_.written.push_back(joined);
     files_.insert(joined);
@@ -253,6 +254,21 @@ class Extractor {
 
 void extract(Source& source, Writer& writer, Result& result) {
   Extractor(source, writer, result).run();
+}
+
+ArchiveKind detect_archive(const unsigned char* head, std::size_t size) {
+  if (has_xz_magic(head, size)) return ArchiveKind::Xz;
+  if (has_ustar_magic(head, size)) return ArchiveKind::Tar;
+  return ArchiveKind::Unknown;
+}
+
+void extract_archive(Source& raw, ArchiveKind kind, Writer& writer, Result& result) {
+  if (kind == ArchiveKind::Xz) {
+    XzDecoder decoder(raw);
+    extract(decoder, writer, result);
+  } else {
+    extract(raw, writer, result);
+  }
 }
 
 }  // namespace host::archive

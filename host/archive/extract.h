@@ -8,6 +8,7 @@
 
 #include "host/archive/archive.h"
 #include "host/archive/source.h"
+#include "host/archive/tar.h"
 
 namespace host::archive {
 
@@ -34,10 +35,13 @@ class Writer {
   virtual bool make_directory(const PathParts& parts, std::string& error) = 0;
   virtual bool open_file(const PathParts& parts, std::string& error) = 0;
   virtual bool write(const unsigned char* data, std::size_t size, std::string& error) = 0;
-  virtual bool close_file(std::string& error) = 0;
+  // Finishes the open file; a known mtime becomes its last-write time.
+  virtual bool close_file(const FileTime& mtime, std::string& error) = 0;
   // Closes and deletes a file left incomplete by a failure.
   virtual void discard_file() = 0;
-  virtual bool copy_file(const PathParts& from, const PathParts& to, std::string& error) = 0;
+  // Copies an unpacked file (a hard link's target), giving the copy mtime when known.
+  virtual bool copy_file(const PathParts& from, const PathParts& to, const FileTime& mtime,
+                         std::string& error) = 0;
 };
 
 // Writes nothing; used to verify a whole archive before extracting it.
@@ -46,13 +50,23 @@ class NullWriter : public Writer {
   bool make_directory(const PathParts&, std::string&) override { return true; }
   bool open_file(const PathParts&, std::string&) override { return true; }
   bool write(const unsigned char*, std::size_t, std::string&) override { return true; }
-  bool close_file(std::string&) override { return true; }
+  bool close_file(const FileTime&, std::string&) override { return true; }
   void discard_file() override {}
-  bool copy_file(const PathParts&, const PathParts&, std::string&) override { return true; }
+  bool copy_file(const PathParts&, const PathParts&, const FileTime&, std::string&) override {
+    return true;
+  }
 };
 
 // Reads the tar stream from source to its end, writing through writer and
 // filling result (ok is set last).
 void extract(Source& source, Writer& writer, Result& result);
+
+enum class ArchiveKind { Unknown, Xz, Tar };
+
+// What the first bytes of a file (up to 512) say it is.
+ArchiveKind detect_archive(const unsigned char* head, std::size_t size);
+
+// extract() over the raw archive bytes, decompressing them first when kind is Xz.
+void extract_archive(Source& raw, ArchiveKind kind, Writer& writer, Result& result);
 
 }  // namespace host::archive

@@ -43,6 +43,20 @@ bool parse_number(const unsigned char* p, std::size_t len, std::uint64_t& value)
   return true;
 }
 
+// The header's mtime field; unknown when blank or malformed.
+FileTime header_mtime(const unsigned char* block) {
+  FileTime time;
+  const unsigned char* field = block + 136;
+  const bool blank =
+      std::all_of(field, field + 12, [](unsigned char c) { return c == 0 || c == ' '; });
+  std::uint64_t seconds = 0;
+  if (!blank && parse_number(field, 12, seconds)) {
+    time.known = true;
+    time.seconds = static_cast<std::int64_t>(seconds);  // parse_number stays below 2^63
+  }
+  return time;
+}
+
 bool checksum_ok(const unsigned char* block) {
   std::uint64_t stored = 0;
   if (!parse_number(block + 148, 8, stored)) return false;
@@ -73,6 +87,43 @@ std::string at_offset(const char* what, std::uint64_t offset) {
 bool has_ustar_magic(const unsigned char* block, std::size_t size) {
   return size >= kBlock && std::memcmp(block + 257, "ustar", 5) == 0 &&
          (block[262] == 0 || block[262] == ' ');
+}
+
+bool parse_pax_time(const std::string& text, FileTime& time) {
+  std::size_t i = 0;
+  const bool negative = !text.empty() && text[0] == '-';
+  if (negative) ++i;
+  const std::size_t digits_begin = i;
+  std::int64_t seconds = 0;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+    if (seconds > (INT64_MAX - 9) / 10) return false;
+    seconds = seconds * 10 + (text[i] - '0');
+  }
+  if (i == digits_begin) return false;
+  std::uint32_t nanoseconds = 0;
+  if (i < text.size() && text[i] == '.') {
+    ++i;
+    std::uint32_t scale = 100000000;
+    const std::size_t fraction_begin = i;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+      nanoseconds += static_cast<std::uint32_t>(text[i] - '0') * scale;  // digits past 9 drop
+      scale /= 10;
+    }
+    if (i == fraction_begin) return false;
+  }
+  if (i != text.size()) return false;
+  if (negative) {
+    // -1.25 is 1.25 s before the epoch: seconds -2 plus 0.75 s.
+    seconds = -seconds;
+    if (nanoseconds > 0) {
+      seconds -= 1;
+      nanoseconds = 1000000000u - nanoseconds;
+    }
+  }
+  time.known = true;
+  time.seconds = seconds;
+  time.nanoseconds = nanoseconds;
+  return true;
 }
 
 bool TarReader::fail(const std::string& message) {
@@ -151,6 +202,10 @@ bool TarReader::parse_pax(const std::string& data) {
       if (size > kMaxSize) return fail(at_offset("bad size in pax extended header", offset_));
       has_pax_size_ = true;
       pax_size_ = size;
+    } else if (key == "mtime") {
+      // An unreadable time is not worth refusing the archive for: the header's field stands.
+      FileTime time;
+      if (parse_pax_time(value, time)) pax_mtime_ = time;
     }
     pos += len;
   }
@@ -228,9 +283,11 @@ TarReader::Status TarReader::next(TarEntry& entry) {
     // Links, devices, FIFOs and directories carry no data whatever the size says.
     if (type >= '1' && type <= '6') size = 0;
     entry.size = size;
+    entry.mtime = pax_mtime_.known ? pax_mtime_ : header_mtime(block);
     remaining_ = size;
     padding_ = (kBlock - size % kBlock) % kBlock;
     has_pax_path_ = has_pax_link_ = has_pax_size_ = has_long_name_ = has_long_link_ = false;
+    pax_mtime_ = FileTime();
     return Status::Entry;
   }
 }

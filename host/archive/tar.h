@@ -13,13 +13,24 @@ namespace host::archive {
 // True when a 512-byte block carries the ustar magic (POSIX or GNU form).
 bool has_ustar_magic(const unsigned char* block, std::size_t size);
 
+// A modification time from the archive: seconds since 1970-01-01 UTC.
+struct FileTime {
+  bool known = false;  // false when the archive gave none (or none that parses)
+  std::int64_t seconds = 0;
+  std::uint32_t nanoseconds = 0;  // 0..999,999,999, added to seconds
+};
+
 struct TarEntry {
   char type = '0';
   std::string name;
   std::string link;
   std::uint64_t size = 0;    // data bytes that follow the header
   std::uint64_t offset = 0;  // of the header within the tar data
+  FileTime mtime;
 };
+
+// Parses a pax time value: "[-]seconds[.fraction]". False when malformed or out of range.
+bool parse_pax_time(const std::string& text, FileTime& time);
 
 class TarReader {
  public:
@@ -49,6 +60,7 @@ class TarReader {
 
   // Extended attributes that apply to the next entry only.
   bool has_pax_path_ = false, has_pax_link_ = false, has_pax_size_ = false;
+  FileTime pax_mtime_;
   std::string pax_path_, pax_link_;
   std::uint64_t pax_size_ = 0;
   bool has_long_name_ = false, has_long_link_ = false;

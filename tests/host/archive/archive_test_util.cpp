@@ -14,6 +14,7 @@
 
 #include "host/plugin_loader.h"
 #else
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -86,6 +87,29 @@ TempDir::~TempDir() {
   fs::remove_all(path_, ignored);
 }
 
+bool file_mtime(const std::string& path, std::int64_t& seconds, std::uint32_t& nanoseconds) {
+#ifdef _WIN32
+  const HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  FILETIME written;
+  const BOOL ok = GetFileTime(file, nullptr, nullptr, &written);
+  CloseHandle(file);
+  if (!ok) return false;
+  const std::uint64_t ticks =
+      (static_cast<std::uint64_t>(written.dwHighDateTime) << 32) | written.dwLowDateTime;
+  const std::int64_t since_1601 = static_cast<std::int64_t>(ticks / 10000000);
+  seconds = since_1601 - 11644473600LL;
+  nanoseconds = static_cast<std::uint32_t>(ticks % 10000000) * 100;
+#else
+  struct stat info;
+  if (stat(path.c_str(), &info) != 0) return false;
+  seconds = info.st_mtim.tv_sec;
+  nanoseconds = static_cast<std::uint32_t>(info.st_mtim.tv_nsec);
+#endif
+  return true;
+}
+
 std::vector<std::string> list_tree(const std::string& root) {
   std::vector<std::string> paths;
   std::error_code error;
@@ -129,7 +153,15 @@ TarBuilder& TarBuilder::add(const std::string& name, const std::string& data,
   } else {
     put_octal(header, 124, 12, size);
   }
-  put_octal(header, 136, 12, 0);
+  if (options.base256_mtime) {
+    header[136] = static_cast<char>(0x80);
+    for (int i = 0; i < 8; ++i) {
+      header[147 - i] =
+          static_cast<char>((static_cast<std::uint64_t>(options.mtime) >> (8 * i)) & 0xFF);
+    }
+  } else if (options.mtime >= 0) {
+    put_octal(header, 136, 12, static_cast<std::uint64_t>(options.mtime));
+  }
   header[156] = options.type;
   put_text(header, 157, options.link.substr(0, 100));
   header.replace(257, 8,

@@ -34,6 +34,10 @@ class TempDir {
   std::string path_;
 };
 
+// The file's last-write time in seconds since 1970 and the nanoseconds past them (100-ns
+// resolution on Windows); false when it cannot be read.
+bool file_mtime(const std::string& path, std::int64_t& seconds, std::uint32_t& nanoseconds);
+
 // Every file and directory below root, as sorted '/'-separated relative paths.
 std::vector<std::string> list_tree(const std::string& root);
 
@@ -45,7 +49,9 @@ class TarBuilder {
     std::string link;
     std::string prefix;         // ustar prefix field
     bool base256_size = false;  // size field in GNU base-256 form
-    std::int64_t size = -1;     // size field value; -1 = data size
+    std::int64_t mtime = 0;     // mtime field value; -1 = a blank field
+    bool base256_mtime = false;
+    std::int64_t size = -1;  // size field value; -1 = data size
     bool break_checksum = false;
   };
   TarBuilder& add(const std::string& name, const std::string& data, const Options& options);

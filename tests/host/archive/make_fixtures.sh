@@ -58,4 +58,15 @@ tar -C tree --format=gnu -cf tree-gnu.tar ispell-w32
 tar -C tree --format=pax -cf tree-pax.tar ispell-w32
 for f in ustar gnu pax; do xz -c tree-$f.tar > tree-$f.tar.xz; done
 rm tree-gnu.tar tree-pax.tar
+
+# Files with known modification times: whole seconds in the header, a fraction in
+# pax records, and a time past the octal field's range (base-256 in the gnu form).
+mkdir -p timed/t
+echo old > timed/t/old.txt
+touch -d @1000000000 timed/t/old.txt
+ln timed/t/old.txt timed/t/old-link.txt
+echo new > timed/t/new.txt
+touch -d @1700000000.25 timed/t/new.txt
+for f in ustar gnu pax; do tar -C timed --format=$f -cf - t | xz -c > timed-$f.tar.xz; done
+tar -C timed --format=gnu --mtime=@10000000000 -cf - t | xz -c > timed-far.tar.xz
 touch stamp

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -258,4 +259,92 @@ TEST(TarParsing, EndMarkerChecksumAndTypes) {
       unpack_bytes(dir, TarBuilder().pax("99 path=x\n").add("a.txt", "a").finish(), "pax");
   EXPECT_FALSE(bad_pax.ok);
   EXPECT_THAT(bad_pax.error, HasSubstr("pax"));
+}
+
+namespace {
+
+#ifdef _WIN32
+constexpr std::uint32_t kTimeStepNs = 100;  // FILETIME resolution
+#else
+constexpr std::uint32_t kTimeStepNs = 1;
+#endif
+
+void expect_mtime(const std::string& path, std::int64_t seconds, std::uint32_t nanoseconds) {
+  std::int64_t got_seconds = 0;
+  std::uint32_t got_nanoseconds = 0;
+  ASSERT_TRUE(archive_test::file_mtime(path, got_seconds, got_nanoseconds)) << path;
+  EXPECT_EQ(got_seconds, seconds) << path;
+  EXPECT_EQ(got_nanoseconds, nanoseconds / kTimeStepNs * kTimeStepNs) << path;
+}
+
+}  // namespace
+
+// The install procedure tells an older installed file from a newer unpacked one by these times.
+TEST(Unpack, FilesKeepTheModificationTimesOfTheRealTar) {
+  for (const char* format : {"ustar", "gnu", "pax"}) {
+    SCOPED_TRACE(format);
+    TempDir dir;
+    const Result r = unpack(fixture_dir() + "timed-" + format + ".tar.xz", dir.file("out"));
+    ASSERT_TRUE(r.ok) << r.error;
+    // Only pax records carry the fraction of a second.
+    const std::uint32_t fraction = std::string(format) == "pax" ? 250000000 : 0;
+    expect_mtime(dir.file("out/t/old.txt"), 1000000000, 0);
+    expect_mtime(dir.file("out/t/old-link.txt"), 1000000000, 0);
+    expect_mtime(dir.file("out/t/new.txt"), 1700000000, fraction);
+  }
+  // Past the octal field's range the gnu form stores the time in base 256.
+  TempDir dir;
+  const Result far = unpack(fixture_dir() + "timed-far.tar.xz", dir.file("out"));
+  ASSERT_TRUE(far.ok) << far.error;
+  for (const char* file : {"old.txt", "old-link.txt", "new.txt"}) {
+    expect_mtime(dir.file(std::string("out/t/") + file), 10000000000LL, 0);
+  }
+}
+
+TEST(Unpack, ModificationTimeFieldsAndRecords) {
+  TarBuilder::Options octal;
+  octal.mtime = 1234567890;
+  TarBuilder::Options base256;
+  base256.mtime = 1234567891;
+  base256.base256_mtime = true;
+  TarBuilder::Options header_only;
+  header_only.mtime = 42;
+  TarBuilder::Options blank;
+  blank.mtime = -1;
+  TarBuilder::Options link;
+  link.type = '1';
+  link.link = "octal.txt";
+  link.mtime = 1500000000;
+  TempDir dir;
+  const Result r = unpack_bytes(dir,
+                                TarBuilder()
+                                    .add("octal.txt", "o", octal)
+                                    .add("base256.txt", "b", base256)
+                                    .pax("30 mtime=1500000000.123456789\n")
+                                    .add("fraction.txt", "f", header_only)
+                                    .add("after-pax.txt", "a", header_only)
+                                    .pax("15 mtime=-1.25\n")
+                                    .add("before-1970.txt", "n", header_only)
+                                    .pax("15 mtime=12x45\n")
+                                    .add("bad-record.txt", "x", header_only)
+                                    .add("blank.txt", "z", blank)
+                                    .add("link.txt", "", link)
+                                    .finish(),
+                                "out");
+  ASSERT_TRUE(r.ok) << r.error;
+  expect_mtime(dir.file("out/octal.txt"), 1234567890, 0);
+  expect_mtime(dir.file("out/base256.txt"), 1234567891, 0);
+  expect_mtime(dir.file("out/fraction.txt"), 1500000000, 123456789);
+  // A pax record applies to the next entry only.
+  expect_mtime(dir.file("out/after-pax.txt"), 42, 0);
+  expect_mtime(dir.file("out/before-1970.txt"), -2, 750000000);
+  // An unreadable record leaves the header's time; a blank field leaves the time of writing.
+  expect_mtime(dir.file("out/bad-record.txt"), 42, 0);
+  std::int64_t seconds = 0;
+  std::uint32_t nanoseconds = 0;
+  ASSERT_TRUE(archive_test::file_mtime(dir.file("out/blank.txt"), seconds, nanoseconds));
+  EXPECT_GT(seconds, 1700000000);
+  // The copy made for a hard link takes the link entry's time, the original keeps its own.
+  expect_mtime(dir.file("out/link.txt"), 1500000000, 0);
+  expect_mtime(dir.file("out/octal.txt"), 1234567890, 0);
 }
