@@ -111,14 +111,7 @@ TEST_F(FtpMirror, DirectoryWithoutArchiveRequestsNothing) {
   testing_support::write_file(archive(), "the archive saved before");
   use_url(mirror("/nomatch/"));
   ASSERT_TRUE(get_info());
-  EXPECT_THAT(texts_, ElementsAreArray(complete_texts(server(5))));
-  EXPECT_THAT(log(), ElementsAre("ispellの情報取得開始", "ミラーにispellのアーカイブがありません．",
-                                 "ispellの情報取得終了"));
-  EXPECT_FALSE(plugin_->IsDefault());
-  const DownloadRequest request = plugin_->GetDownloadData();
-  EXPECT_FALSE(request.ok);
-  EXPECT_EQ(0, request.count);
-  EXPECT_EQ(nullptr, request.files);
+  expect_listing_without_archive(server(5));
   // With the network off nothing changes: an empty, valid request.
   host::config().uses_network = false;
   EXPECT_TRUE(get_info());

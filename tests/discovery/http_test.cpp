@@ -70,14 +70,7 @@ TEST_F(HttpMirror, DirectoryWithoutArchiveRequestsNothing) {
   testing_support::write_file(archive(), "the archive saved before");
   use_url(nginx("/nomatch/"));
   ASSERT_TRUE(get_info());
-  EXPECT_THAT(texts_, ElementsAreArray(complete_texts(server(2))));
-  EXPECT_THAT(log(), ElementsAre("ispellの情報取得開始", "ミラーにispellのアーカイブがありません．",
-                                 "ispellの情報取得終了"));
-  EXPECT_FALSE(plugin_->IsDefault());
-  const DownloadRequest request = plugin_->GetDownloadData();
-  EXPECT_FALSE(request.ok);
-  EXPECT_EQ(0, request.count);
-  EXPECT_EQ(nullptr, request.files);
+  expect_listing_without_archive(server(2));
   EXPECT_EQ(testing_support::read_file(archive()), "the archive saved before");
 
   // Pages without any entry, and a body of no bytes at all.

@@ -2,6 +2,7 @@
 // The real plug-in loaded against a mirror on loopback, with its own INI file, log and
 // download directory.
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -15,6 +16,13 @@
 #include "test_support.h"
 
 namespace discovery_test {
+
+// The texts of a listing that went through, for a host.
+inline std::vector<std::string> complete_texts(const std::string& host) {
+  return {"♪ispellの情報取得♪\r\n",       host + "に接続……",
+          "成功\r\nディレクトリの移動……", "成功\r\nファイル一覧の取得……",
+          "成功\r\nファイル情報の取得……", "成功\r\n切断"};
+}
 
 class MirrorTest : public testing::Test {
  protected:
@@ -52,17 +60,23 @@ class MirrorTest : public testing::Test {
     return request.files->url;
   }
 
+  // A listing that went through without an archive: logged, not offered, nothing requested.
+  void expect_listing_without_archive(const std::string& host) {
+    EXPECT_THAT(texts_, testing::ElementsAreArray(complete_texts(host)));
+    EXPECT_THAT(log(), testing::ElementsAre("ispellの情報取得開始",
+                                            "ミラーにispellのアーカイブがありません．",
+                                            "ispellの情報取得終了"));
+    EXPECT_FALSE(plugin_->IsDefault());
+    const DownloadRequest request = plugin_->GetDownloadData();
+    EXPECT_FALSE(request.ok);
+    EXPECT_EQ(0, request.count);
+    EXPECT_EQ(nullptr, request.files);
+  }
+
   testing_support::ScratchDir dir_{"mirror"};
   std::unique_ptr<host::LoadedPlugin> plugin_;
   std::vector<std::string> texts_;
   int inis_ = 0;
 };
-
-// The texts of a listing that went through, for a host.
-inline std::vector<std::string> complete_texts(const std::string& host) {
-  return {"♪ispellの情報取得♪\r\n",       host + "に接続……",
-          "成功\r\nディレクトリの移動……", "成功\r\nファイル一覧の取得……",
-          "成功\r\nファイル情報の取得……", "成功\r\n切断"};
-}
 
 }  // namespace discovery_test
