@@ -11,6 +11,7 @@
 #include "host/archive/archive.h"
 #include "host/host_config.h"
 #include "host/regex/regex.h"
+#include "host/services.h"
 
 namespace host {
 namespace {

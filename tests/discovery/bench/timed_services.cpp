@@ -4,25 +4,9 @@
 #include "timed_services.h"
 
 #include <windows.h>
-#include <x86intrin.h>
 
-extern "C" {
-int __cdecl USESNETWORK();
-const char* __cdecl GETPROXY();
-int __cdecl GETPORT();
-const char* __cdecl GETHOZONDIR();
-int __cdecl REGEX_COMPILE(const char*);
-int __cdecl REGEX_MATCH(int, const char*);
-const char* __cdecl REGEX_GETMATCHSTR(int, int);
-int __cdecl REGEX_GETMATCHPOS(int);
-int __cdecl REGEX_GETMATCHLEN(int);
-int __cdecl ISTARAVAILABLE();
-const char* __cdecl DIRINPUT(HWND, const char*, const char*);
-int __cdecl TARDLG(HWND, const char*, const char*);
-const char* __cdecl GETINSTALLDIR();
-int __cdecl SETSYSTEMENV(const char*, const char*);
-int __cdecl SETUSERENV(const char*, const char*);
-}
+#include "host/services.h"
+#include <x86intrin.h>
 
 namespace bench {
 namespace {

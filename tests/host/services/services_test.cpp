@@ -4,23 +4,8 @@
 
 #include "host/host_config.h"
 #include "host/progress_window.h"
+#include "host/services.h"
 #include "plugin/plugin_abi.h"
-
-extern "C" {
-int __cdecl USESNETWORK();
-const char* __cdecl GETPROXY();
-int __cdecl GETPORT();
-const char* __cdecl GETHOZONDIR();
-int __cdecl REGEX_COMPILE(const char*);
-int __cdecl REGEX_MATCH(int, const char*);
-const char* __cdecl REGEX_GETMATCHSTR(int, int);
-int __cdecl REGEX_GETMATCHPOS(int);
-int __cdecl REGEX_GETMATCHLEN(int);
-const char* __cdecl DIRINPUT(HWND, const char*, const char*);
-int __cdecl TARDLG(HWND, const char*, const char*);
-int __cdecl SETSYSTEMENV(const char*, const char*);
-int __cdecl SETUSERENV(const char*, const char*);
-}
 
 namespace {
 
