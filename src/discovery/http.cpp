@@ -46,14 +46,13 @@ bool HTTP::get_file_list(file_list& list) {
              "を返しました．");
     return false;
   }
-  std::vector<char> body;
-  if (!session.read_response(body)) {
+  index_parser parser(host, list);
+  if (!session.read_response(parser)) {
+    list.clear();
     log_line("データの受信に失敗．");
     return false;
   }
-  // Parsed where it was received: the page ends at the end of the data or at its first NUL.
-  body.push_back('\0');
-  parse_index_text(host, body.data(), list);
+  parser.finish();
   return true;
 }
 
@@ -68,42 +67,98 @@ void parse_index_page(const orelib::string& page, file_list& list) {
   parse_index_text(host, page.c_str(), list);
 }
 
-void parse_index_text(const HostModule& host, const char* page, file_list& list) {
-  const int handle = host.call<int>("REGEX_COMPILE", kIndexEntryPattern);
-  const long long length = static_cast<long long>(std::strlen(page));
-  // Each entry takes seven texts from the host; these keep their buffers from line to line.
-  orelib::string size_text, day, month_name, year, hour, minute_text;
+namespace {
+
+// Each entry takes seven texts from the host; these keep their buffers from line to line.
+struct entry_texts {
+  orelib::string size, day, month_name, year, hour, minute;
+};
+
+// Parses text[0, length), NUL-terminated at length, through the compiled pattern. False when
+// the host answered a position or length that does not move forward or points past the text:
+// the parse ends there rather than reading outside the text or looping.
+bool parse_lines(const HostModule& host, int handle, const char* text, long long length,
+                 entry_texts& texts, file_list& list) {
   long long offset = 0;
-  while (offset < length && host.call_bool("REGEX_MATCH", handle, page + offset)) {
+  while (offset < length && host.call_bool("REGEX_MATCH", handle, text + offset)) {
     file_info entry;
     host.call_text_into(entry.name, "REGEX_GETMATCHSTR", handle, 1);
-    host.call_text_into(size_text, "REGEX_GETMATCHSTR", handle, 7);
-    entry.size = static_cast<std::uint32_t>(size_from_text(size_text));
-    host.call_text_into(day, "REGEX_GETMATCHSTR", handle, 2);
-    host.call_text_into(month_name, "REGEX_GETMATCHSTR", handle, 3);
-    host.call_text_into(year, "REGEX_GETMATCHSTR", handle, 4);
-    host.call_text_into(hour, "REGEX_GETMATCHSTR", handle, 5);
-    host.call_text_into(minute_text, "REGEX_GETMATCHSTR", handle, 6);
+    host.call_text_into(texts.size, "REGEX_GETMATCHSTR", handle, 7);
+    entry.size = static_cast<std::uint32_t>(size_from_text(texts.size));
+    host.call_text_into(texts.day, "REGEX_GETMATCHSTR", handle, 2);
+    host.call_text_into(texts.month_name, "REGEX_GETMATCHSTR", handle, 3);
+    host.call_text_into(texts.year, "REGEX_GETMATCHSTR", handle, 4);
+    host.call_text_into(texts.hour, "REGEX_GETMATCHSTR", handle, 5);
+    host.call_text_into(texts.minute, "REGEX_GETMATCHSTR", handle, 6);
 
-    const int month = month_from_name(month_name);
-    const int minute = decimal(minute_text);
-    const int hour_value = decimal(hour);
-    const int day_value = decimal(day);
-    const int year_value = decimal(year);
+    const int month = month_from_name(texts.month_name);
+    const int minute = decimal(texts.minute);
+    const int hour_value = decimal(texts.hour);
+    const int day_value = decimal(texts.day);
+    const int year_value = decimal(texts.year);
     entry.time = make_date_time(
         static_cast<std::uint16_t>(year_value), static_cast<std::uint16_t>(month),
         static_cast<std::uint16_t>(day_value), static_cast<std::uint16_t>(hour_value),
         static_cast<std::uint16_t>(minute), 0, 0);
     list.push_back(std::move(entry));
 
-    // A host answering a position or length that does not move forward, or that points past
-    // the page, ends the parse rather than reading outside the text or looping.
     const long long pos = host.call<int>("REGEX_GETMATCHPOS", handle);
     const long long len = host.call<int>("REGEX_GETMATCHLEN", handle);
     const long long next = offset + pos + len;
-    if (pos < 0 || len < 0 || next <= offset || next > length) break;
+    if (pos < 0 || len < 0 || next <= offset || next > length) return false;
     offset = next;
   }
+  return true;
+}
+
+}  // namespace
+
+void parse_index_text(const HostModule& host, const char* page, file_list& list) {
+  const int handle = host.call<int>("REGEX_COMPILE", kIndexEntryPattern);
+  entry_texts texts;
+  parse_lines(host, handle, page, static_cast<long long>(std::strlen(page)), texts, list);
+}
+
+index_parser::index_parser(const HostModule& host, file_list& list) : host_(host), list_(list) {}
+
+void index_parser::write(const char* data, std::size_t size) {
+  if (ended_) return;
+  const void* nul = std::memchr(data, '\0', size);
+  const std::size_t kept =
+      nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - data) : size;
+  const std::size_t before = pending_.size();
+  pending_.append(data, kept);
+  if (nul) {
+    parse_pending(pending_.size());
+    ended_ = true;
+    return;
+  }
+  // Only the new data can hold the last line break.
+  std::size_t end = pending_.size();
+  while (end > before && pending_[end - 1] != '\n' && pending_[end - 1] != '\r') --end;
+  if (end > before) parse_pending(end);
+}
+
+void index_parser::finish() {
+  if (ended_) return;
+  parse_pending(pending_.size());
+  ended_ = true;
+}
+
+void index_parser::parse_pending(std::size_t end) {
+  if (!compiled_) {
+    handle_ = host_.call<int>("REGEX_COMPILE", kIndexEntryPattern);
+    compiled_ = true;
+  }
+  // The host reads a NUL-terminated text: end the complete lines there for the parse.
+  const char saved = pending_[end];
+  pending_[end] = '\0';
+  entry_texts texts;
+  const bool go_on =
+      parse_lines(host_, handle_, pending_.data(), static_cast<long long>(end), texts, list_);
+  pending_[end] = saved;
+  pending_.erase(0, end);
+  if (!go_on) ended_ = true;
 }
 
 int month_from_name(const orelib::string& name) {

@@ -26,6 +26,30 @@ class HTTP : public network {
 // The index line of an automatically generated directory listing: link, date, time, size.
 extern const char* const kIndexEntryPattern;
 
+// Parses an index page while it arrives, so that the page is never held whole. An entry never
+// spans a line break (the pattern admits neither CR nor LF), so complete lines are parsed as
+// soon as they are in and only the unfinished last line is kept. The page ends at the end of
+// the data or at its first NUL, as a NUL-terminated page would.
+class index_parser : public body_sink {
+ public:
+  // The host must stay bound while the parser is in use; entries are appended to list.
+  index_parser(const HostModule& host, file_list& list);
+
+  void write(const char* data, std::size_t size) override;
+  // Parses what remains after the last line break; call once, after the last write.
+  void finish();
+
+ private:
+  void parse_pending(std::size_t end);
+
+  const HostModule& host_;
+  file_list& list_;
+  int handle_ = 0;
+  bool compiled_ = false;
+  bool ended_ = false;
+  orelib::string pending_;
+};
+
 // Appends one entry per index line of the page.
 void parse_index_page(const orelib::string& page, file_list& list);
 // The same over a NUL-terminated page, through a host already bound.

@@ -1,5 +1,7 @@
 #include "discovery/session.h"
 
+#include <vector>
+
 #include "plugin/log.h"
 
 namespace GetInfo {
@@ -110,14 +112,14 @@ int http_session::query_status() {
   return static_cast<int>(value);
 }
 
-bool http_session::read_response(std::vector<char>& buffer) {
-  std::vector<char> chunk(kReadChunk + 1);
+bool http_session::read_response(body_sink& sink) {
+  std::vector<char> chunk(kReadChunk);
   for (;;) {
     DWORD read = 0;
     if (!InternetReadFile(request.get(), chunk.data(), kReadChunk, &read)) return false;
     if (read == 0) return true;
     if (read > kReadChunk) read = kReadChunk;
-    buffer.insert(buffer.end(), chunk.data(), chunk.data() + read);
+    sink.write(chunk.data(), read);
   }
 }
 

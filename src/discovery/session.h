@@ -4,13 +4,22 @@
 #include <windows.h>
 #include <wininet.h>
 
+#include <cstddef>
 #include <cstdint>
-#include <vector>
 
 #include "discovery/internet_handle.h"
 #include "support/orelib_string.h"
 
 namespace GetInfo {
+
+// Receives a response body piece by piece, as it arrives.
+class body_sink {
+ public:
+  virtual void write(const char* data, std::size_t size) = 0;
+
+ protected:
+  ~body_sink() = default;
+};
 
 // Logs the failed function's GetLastError code and, when asked, the server's last response.
 // Call it right after the failed call, before anything else can change the last error.
@@ -43,8 +52,8 @@ class http_session {
   bool send_get(const orelib::string& path);
   // The status code of the sent request; 400 when it cannot be read.
   int query_status();
-  // Appends the whole response body; false when a read fails before the end.
-  bool read_response(std::vector<char>& buffer);
+  // Hands the whole response body to sink; false when a read fails before the end.
+  bool read_response(body_sink& sink);
 
   internet_handle internet;
   internet_handle connection;

@@ -1,0 +1,128 @@
+// The index page parsed while it arrives: however the page is cut into reads, the entries and
+// the log are those of the whole page parsed at once.
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <string>
+#include <vector>
+
+#include "config/setting.h"
+#include "discovery/date_time.h"
+#include "discovery/http.h"
+#include "discovery_support.h"
+#include "host/host_config.h"
+#include "plugin/host_module.h"
+#include "test_support.h"
+
+using GetInfo::file_list;
+
+namespace {
+
+// Lines ended by CR LF, LF and CR alone, an unknown month (logged), two entries on one line,
+// a line longer than one read and a last line without a line end.
+std::string sample_page() {
+  std::string page =
+      "<html>\r\n<body>\r\n<pre><a href=\"../\">../</a>\r\n"
+      "<a href=\"README.txt\">README.txt</a>        01-Jan-2009 00:00     12K\r\n"
+      "<a href=\"ispell-3.3.02-w32.tar.xz\">x</a>  05-Mar-2011 14:07      2M\n"
+      "<a href=\"cr-only\">x</a> 06-Apr-2012 01:02 3K\r"
+      "<a href=\"sept\">x</a> 05-Sept-2011 14:07 1M\n"
+      "<a href=\"one\">x</a> 01-Feb-2010 10:00 1K <a href=\"two\">x</a> 02-Feb-2010 11:00 2K\n";
+  page += "<a href=\"" + std::string(5000, 'l') + "\">x</a> 03-Mar-2013 03:03 9K\r\n";
+  page += "<a href=\"last\">x</a> 31-Dec-2026 23:59 1.5M";
+  return page;
+}
+
+class IndexParser : public testing::Test {
+ protected:
+  void SetUp() override {
+    host::reset();
+    g_setting.log_file = dir_.file("activity.log");
+  }
+  void TearDown() override { g_setting.log_file.clear(); }
+
+  std::vector<std::string> log() const {
+    return discovery_test::log_lines(dir_.file("activity.log"));
+  }
+
+  // The page through the parser in reads of the given sizes, taken in turn.
+  file_list parse_in_reads(const std::string& page, const std::vector<size_t>& sizes) {
+    HostModule host;
+    EXPECT_TRUE(host.bind());
+    file_list list;
+    GetInfo::index_parser parser(host, list);
+    size_t at = 0;
+    for (size_t i = 0; at < page.size(); ++i) {
+      const size_t size = std::min(sizes[i % sizes.size()], page.size() - at);
+      parser.write(page.data() + at, size);
+      at += size;
+    }
+    parser.finish();
+    return list;
+  }
+
+  static testing::AssertionResult same_entries(const file_list& expected, const file_list& got) {
+    if (expected.size() != got.size()) {
+      return testing::AssertionFailure()
+             << expected.size() << " entries expected, " << got.size() << " parsed";
+    }
+    for (size_t i = 0; i < expected.size(); ++i) {
+      if (expected[i].name != got[i].name || expected[i].size != got[i].size ||
+          !date_time_equal(expected[i].time, got[i].time)) {
+        return testing::AssertionFailure()
+               << "entry " << i << ": expected " << expected[i].name << " (" << expected[i].size
+               << "), parsed " << got[i].name << " (" << got[i].size << ")";
+      }
+    }
+    return testing::AssertionSuccess();
+  }
+
+  testing_support::ScratchDir dir_{"index-parser"};
+};
+
+TEST_F(IndexParser, AnyCutIntoReadsGivesTheEntriesAndLogOfTheWholePage) {
+  const std::string page = sample_page();
+  file_list whole;
+  GetInfo::parse_index_page(page, whole);
+  ASSERT_EQ(8u, whole.size());
+  EXPECT_EQ("last", whole.back().name);
+  const std::vector<std::string> whole_log = log();
+  ASSERT_EQ(1u, whole_log.size());
+
+  const std::vector<std::vector<size_t>> cuts = {{1},  {2},    {3},           {7, 1, 13},
+                                                 {64}, {4095}, {page.size()}, {60, 4095, 1, 200}};
+  for (const auto& sizes : cuts) {
+    DeleteFileA(dir_.file("activity.log").c_str());
+    EXPECT_TRUE(same_entries(whole, parse_in_reads(page, sizes))) << "first read " << sizes[0];
+    EXPECT_EQ(whole_log, log()) << "first read " << sizes[0];
+  }
+}
+
+TEST_F(IndexParser, PageEndsAtItsFirstNul) {
+  std::string page = sample_page();
+  const size_t nul = page.find("<a href=\"cr-only\"");
+  page[nul + 3] = '\0';
+  file_list whole;
+  GetInfo::parse_index_page(page.c_str(), whole);
+  ASSERT_EQ(2u, whole.size());
+  for (size_t read : {1u, 5u, 4095u}) {
+    EXPECT_TRUE(same_entries(whole, parse_in_reads(page, {read}))) << read;
+  }
+}
+
+TEST_F(IndexParser, PagesWithoutEntriesGiveNothing) {
+  EXPECT_TRUE(parse_in_reads("", {1}).empty());
+  EXPECT_TRUE(parse_in_reads("\r\n\r\n", {1}).empty());
+  EXPECT_TRUE(log().empty());
+}
+
+TEST_F(IndexParser, NonsensePositionsEndTheWholeParse) {
+  // A host answering a length past the text stops the parse for good, not just for the read.
+  host::config().match_pos_answer = 0;
+  host::config().match_len_answer = INT_MAX;
+  EXPECT_EQ(1u, parse_in_reads(sample_page(), {1}).size());
+  EXPECT_EQ(1u, parse_in_reads(sample_page(), {4095}).size());
+}
+
+}  // namespace
