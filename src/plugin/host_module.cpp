@@ -19,9 +19,32 @@ void HostModule::release() {
   }
 }
 
+namespace {
+
+bool same_name(const char* a, const char* b) {
+  while (*a == *b) {
+    if (*a == '\0') return true;
+    ++a;
+    ++b;
+  }
+  return false;
+}
+
+}  // namespace
+
 FARPROC HostModule::resolve(const char* name) const {
+  // Callers name services with literals: the entry last reached through the same address is
+  // nearly always the one, and is still checked by its text, since a buffer may change.
   for (std::size_t i = 0; i < resolved_count_; ++i) {
-    if (std::strcmp(resolved_[i].name, name) == 0) return resolved_[i].address;
+    if (resolved_[i].key == name && same_name(resolved_[i].name, name)) {
+      return resolved_[i].address;
+    }
+  }
+  for (std::size_t i = 0; i < resolved_count_; ++i) {
+    if (same_name(resolved_[i].name, name)) {
+      resolved_[i].key = name;
+      return resolved_[i].address;
+    }
   }
   FARPROC service = module_ ? GetProcAddress(module_, name) : nullptr;
   if (!service) throw load_function{name};
@@ -30,6 +53,7 @@ FARPROC HostModule::resolve(const char* name) const {
   if (resolved_count_ < kResolvedCapacity && length < sizeof resolved_[0].name) {
     Resolved& entry = resolved_[resolved_count_++];
     std::memcpy(entry.name, name, length + 1);
+    entry.key = name;
     entry.address = service;
   }
   return service;

@@ -64,6 +64,7 @@ class HostModule {
   // The services found so far; names are copied, as a caller's buffer may change.
   struct Resolved {
     char name[24];
+    const char* key;  // the address the name last came from
     FARPROC address;
   };
   static constexpr std::size_t kResolvedCapacity = 16;

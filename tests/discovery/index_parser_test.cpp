@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -123,6 +124,69 @@ TEST_F(IndexParser, NonsensePositionsEndTheWholeParse) {
   host::config().match_len_answer = INT_MAX;
   EXPECT_EQ(1u, parse_in_reads(sample_page(), {1}).size());
   EXPECT_EQ(1u, parse_in_reads(sample_page(), {4095}).size());
+}
+
+}  // namespace
+
+namespace {
+
+// What the size used to be computed with: the C library's conversion of the leading digits
+// and dots.
+int size_by_strtod(const std::string& text) {
+  if (text.empty()) return 0;
+  const std::string number = text.substr(0, text.find_first_not_of("0123456789."));
+  double value = number.empty() ? 0.0 : std::strtod(number.c_str(), nullptr);
+  if (text.back() == 'K') value *= 1024.0;
+  if (text.back() == 'M') value *= 1048576.0;
+  if (!(value >= 0.0)) return 0;
+  if (value >= static_cast<double>(INT_MAX)) return INT_MAX;
+  return static_cast<int>(value);
+}
+
+TEST(SizeFromText, AgreesWithTheCLibraryOnEveryShapeOfNumber) {
+  const std::vector<std::string> numbers = {"",
+                                            ".",
+                                            "..",
+                                            "0",
+                                            "5.",
+                                            ".5",
+                                            "1.2.3",
+                                            "0.1",
+                                            "0.3",
+                                            "2.3",
+                                            "4.7",
+                                            "1023.9",
+                                            "999.99",
+                                            "0.000000000001",
+                                            "123456789012345",
+                                            "1234567890123456",
+                                            "9.99999999999999",
+                                            "0.0000000000000000000000001",
+                                            "12345678901234567890123",
+                                            "3.14159265358979323846",
+                                            "2047.999",
+                                            "2048",
+                                            "000000000000000000001.5"};
+  // A seeded walk over digits and dots covers the lengths on both sides of the fast path.
+  std::vector<std::string> all = numbers;
+  unsigned state = 12345;
+  for (int i = 0; i < 2000; ++i) {
+    std::string text;
+    const int length = static_cast<int>((state >> 8) % 20);
+    for (int j = 0; j < length; ++j) {
+      state = state * 1103515245u + 12345u;
+      const unsigned pick = (state >> 16) % 12;
+      text += pick < 10 ? static_cast<char>('0' + pick) : '.';
+    }
+    state = state * 1103515245u + 12345u;
+    all.push_back(text);
+  }
+  for (const std::string& number : all) {
+    for (const char* unit : {"K", "M", "B", ""}) {
+      const std::string text = number + unit;
+      EXPECT_EQ(size_by_strtod(text), GetInfo::size_from_text(text)) << '"' << text << '"';
+    }
+  }
 }
 
 }  // namespace
