@@ -1,0 +1,157 @@
+// Analysis of a generated program: what a match starts with, the loops the matcher can run byte
+// by byte, and the positions that need a visited bit.
+#include "host/regex/compile_steps.h"
+
+namespace host::regex {
+namespace {
+
+// The bytes a match of the program from `from` can start with. False when it can also start
+// without consuming a byte (a zero-width test or the end of the pattern comes first).
+bool first_bytes(const Program& p, std::size_t from, ByteSet* out) {
+  std::vector<bool> seen(p.code.size(), false);
+  std::vector<std::size_t> todo{from};
+  ByteSet first;
+  while (!todo.empty()) {
+    std::size_t at = todo.back();
+    todo.pop_back();
+    if (seen[at]) continue;
+    seen[at] = true;
+    const Inst& in = p.code[at];
+    switch (in.op) {
+      case Op::kByte:
+        first.set(static_cast<std::size_t>(in.x));
+        break;
+      case Op::kSet:
+        first |= p.sets[static_cast<std::size_t>(in.x)];
+        break;
+      case Op::kAny:
+        first |= ~ByteSet().set('\n');
+        break;
+      case Op::kSplit:
+        todo.push_back(static_cast<std::size_t>(in.x));
+        todo.push_back(static_cast<std::size_t>(in.y));
+        break;
+      case Op::kJump:
+        todo.push_back(static_cast<std::size_t>(in.x));
+        break;
+      case Op::kSave:
+        todo.push_back(at + 1);
+        break;
+      case Op::kAssert:
+      case Op::kMatch:
+        return false;
+    }
+  }
+  first.reset(0);
+  *out = first;
+  return true;
+}
+
+// The literal bytes every match starts with, and the set of possible first bytes.
+void analyse_start(Program& p) {
+  std::size_t pc = 0;
+  while (true) {
+    const Inst& in = p.code[pc];
+    if (in.op == Op::kSave) {
+      ++pc;
+    } else if (in.op == Op::kJump) {
+      pc = static_cast<std::size_t>(in.x);
+    } else if (in.op == Op::kByte) {
+      p.prefix.push_back(static_cast<char>(in.x));
+      ++pc;
+    } else {
+      break;
+    }
+  }
+  p.first_known = first_bytes(p, 0, &p.first);
+}
+
+bool consumes(const Inst& in) {
+  return in.op == Op::kByte || in.op == Op::kSet || in.op == Op::kAny;
+}
+
+// A split that repeats one consuming instruction: `body` (at s.x for a greedy loop, s.y for a
+// lazy one) is followed by the split itself or by a jump back to it.
+bool loops_over(const Program& p, int split, int body) {
+  if (body < 0 || static_cast<std::size_t>(body) + 1 >= p.code.size()) return false;
+  if (!consumes(p.code[static_cast<std::size_t>(body)])) return false;
+  const Inst& after = p.code[static_cast<std::size_t>(body) + 1];
+  return body + 1 == split || (after.op == Op::kJump && after.x == split);
+}
+
+void analyse_loops(Program& p) {
+  p.loops.assign(p.code.size(), Loop{});
+  for (std::size_t pc = 0; pc < p.code.size(); ++pc) {
+    const Inst& in = p.code[pc];
+    if (in.op != Op::kSplit) continue;
+    int split = static_cast<int>(pc);
+    Loop loop;
+    if (loops_over(p, split, in.x)) {
+      loop = Loop{in.x, in.y, true, -1};
+    } else if (loops_over(p, split, in.y)) {
+      loop = Loop{in.y, in.x, false, -1};
+    } else {
+      continue;
+    }
+    ByteSet next;
+    if (!first_bytes(p, static_cast<std::size_t>(loop.next), &next)) continue;
+    p.sets.push_back(next);
+    loop.next_first = static_cast<int>(p.sets.size() - 1);
+    const Inst& body = p.code[static_cast<std::size_t>(loop.body)];
+    ByteSet bytes;
+    if (body.op == Op::kByte) {
+      bytes.set(static_cast<std::size_t>(body.x));
+    } else if (body.op == Op::kSet) {
+      bytes = p.sets[static_cast<std::size_t>(body.x)];
+    } else {
+      bytes = ~ByteSet().set('\n');
+    }
+    bytes.reset(0);
+    p.sets.push_back(bytes);
+    loop.body_bytes = static_cast<int>(p.sets.size() - 1);
+    p.loops[pc] = loop;
+  }
+}
+
+// Counts the ways into each position (the start counts as one) and numbers the positions
+// with more than one.
+void analyse_joins(Program& p) {
+  std::vector<int> ways(p.code.size(), 0);
+  ways[0] = 1;
+  auto into = [&](int target) {
+    if (target >= 0 && static_cast<std::size_t>(target) < ways.size())
+      ++ways[static_cast<std::size_t>(target)];
+  };
+  for (std::size_t pc = 0; pc < p.code.size(); ++pc) {
+    const Inst& in = p.code[pc];
+    switch (in.op) {
+      case Op::kSplit:
+        into(in.x);
+        into(in.y);
+        break;
+      case Op::kJump:
+        into(in.x);
+        break;
+      case Op::kMatch:
+        break;
+      default:
+        into(static_cast<int>(pc) + 1);
+        break;
+    }
+  }
+  p.memo.assign(p.code.size(), -1);
+  p.memo_points = 0;
+  for (std::size_t pc = 0; pc < p.code.size(); ++pc) {
+    if (ways[pc] > 1) p.memo[pc] = p.memo_points++;
+  }
+}
+
+}  // namespace
+
+void analyse_program(Program& program) {
+  analyse_start(program);
+  analyse_loops(program);
+  analyse_joins(program);
+}
+
+}  // namespace host::regex
