@@ -6,7 +6,5 @@ endif()
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
 set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
-# Keep our warning flags away from third-party code.
-set(_saved_options "${CMAKE_CXX_FLAGS}")
+# Its own directory scope keeps its flag settings there; SYSTEM keeps our warnings off its headers.
 add_subdirectory("${GOOGLETEST_SOURCE_DIR}" "${CMAKE_BINARY_DIR}/googletest" EXCLUDE_FROM_ALL SYSTEM)
-set(CMAKE_CXX_FLAGS "${_saved_options}")
