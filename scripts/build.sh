@@ -5,3 +5,4 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake --preset mingw >/dev/null
 cmake --build --preset mingw
+cmake --install build/mingw --strip >/dev/null

@@ -46,7 +46,8 @@ build=build/$(runnable_preset)
 dist=dist
 if [ "$build" != build/mingw ]; then
   explain_64bit_fallback demo
-  if ! { cmake --preset mingw64 && cmake --build --preset mingw64; } >>build/build.log 2>&1; then
+  if ! { cmake --preset mingw64 && cmake --build --preset mingw64 &&
+         cmake --install build/mingw64 --strip; } >>build/build.log 2>&1; then
     tail -n 40 build/build.log
     echo "RESULT: the build failed (build/build.log)"
     exit 1
