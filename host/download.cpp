@@ -5,49 +5,36 @@
 #include <vector>
 
 #include "host/progress_window.h"
+#include "support/handles.h"
 
 namespace host {
 namespace {
 
-// Owns one WinINet handle.
-class InternetHandle {
- public:
-  explicit InternetHandle(HINTERNET handle = nullptr) : handle_(handle) {}
-  ~InternetHandle() {
-    if (handle_) InternetCloseHandle(handle_);
-  }
-  InternetHandle(const InternetHandle&) = delete;
-  InternetHandle& operator=(const InternetHandle&) = delete;
-  HINTERNET get() const { return handle_; }
-  explicit operator bool() const { return handle_ != nullptr; }
-
- private:
-  HINTERNET handle_;
-};
+using InternetHandle = orelib::internet_handle;
 
 // Owns a file being written; deletes it unless kept.
 class OutputFile {
  public:
-  explicit OutputFile(const std::string& path) : path_(path) {
-    handle_ = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                          FILE_ATTRIBUTE_NORMAL, nullptr);
-  }
+  explicit OutputFile(const std::string& path)
+      : path_(path),
+        handle_(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr)) {}
   ~OutputFile() {
-    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+    handle_.reset();  // a file still open cannot be deleted
     if (!keep_) DeleteFileA(path_.c_str());
   }
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
-  bool is_open() const { return handle_ != INVALID_HANDLE_VALUE; }
+  bool is_open() const { return static_cast<bool>(handle_); }
   bool write(const char* data, DWORD size) {
     DWORD written = 0;
-    return WriteFile(handle_, data, size, &written, nullptr) && written == size;
+    return WriteFile(handle_.get(), data, size, &written, nullptr) && written == size;
   }
   void keep() { keep_ = true; }
 
  private:
   std::string path_;
-  HANDLE handle_ = INVALID_HANDLE_VALUE;
+  orelib::file_handle handle_;
   bool keep_ = false;
 };
 

@@ -5,12 +5,12 @@ namespace host {
 template <typename Function>
 void LoadedPlugin::resolve(Function& function, const char* name) {
   function =
-      reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module_, name)));
+      reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module_.get(), name)));
   if (!function && missing_.empty()) missing_ = name;
 }
 
 LoadedPlugin::LoadedPlugin(const std::string& dll_path) {
-  module_ = LoadLibraryA(dll_path.c_str());
+  module_.reset(LoadLibraryA(dll_path.c_str()));
   if (!module_) {
     missing_ = "LoadLibrary(" + dll_path + ") failed, error " + std::to_string(GetLastError());
     return;
@@ -26,12 +26,7 @@ LoadedPlugin::LoadedPlugin(const std::string& dll_path) {
   resolve(Sets, "Sets");
 }
 
-void LoadedPlugin::unload() {
-  if (module_) {
-    FreeLibrary(module_);
-    module_ = nullptr;
-  }
-}
+void LoadedPlugin::unload() { module_.reset(); }
 
 std::string executable_directory() {
   char path[MAX_PATH * 4] = {};

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "plugin/plugin_abi.h"
+#include "support/handles.h"
 
 namespace host {
 
@@ -13,14 +14,13 @@ class LoadedPlugin {
  public:
   // Loads the library; ok() tells whether it loaded and exports all nine functions.
   explicit LoadedPlugin(const std::string& dll_path);
-  ~LoadedPlugin() { unload(); }
   LoadedPlugin(const LoadedPlugin&) = delete;
   LoadedPlugin& operator=(const LoadedPlugin&) = delete;
 
   bool ok() const { return module_ && missing_.empty(); }
   // The first export that could not be resolved, or why the library did not load.
   const std::string& missing() const { return missing_; }
-  HMODULE module() const { return module_; }
+  HMODULE module() const { return module_.get(); }
   // FreeLibrary: the plug-in writes its settings back now.
   void unload();
 
@@ -38,7 +38,7 @@ class LoadedPlugin {
   template <typename Function>
   void resolve(Function& function, const char* name);
 
-  HMODULE module_ = nullptr;
+  orelib::module_handle module_;
   std::string missing_;
 };
 

@@ -26,22 +26,23 @@ void register_class() {
 
 ProgressWindow::ProgressWindow(bool visible) {
   register_class();
-  window_ = CreateWindowExA(
-      0, kClassName, "インストールの進行状況", WS_OVERLAPPEDWINDOW | (visible ? WS_VISIBLE : 0),
-      CW_USEDEFAULT, CW_USEDEFAULT, 520, 320, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+  window_.reset(CreateWindowExA(0, kClassName, "インストールの進行状況",
+                                WS_OVERLAPPEDWINDOW | (visible ? WS_VISIBLE : 0), CW_USEDEFAULT,
+                                CW_USEDEFAULT, 520, 320, nullptr, nullptr,
+                                GetModuleHandleA(nullptr), nullptr));
   if (!window_) throw std::runtime_error("cannot create the progress window");
-  SetWindowLongPtrA(window_, 0, reinterpret_cast<LONG_PTR>(this));
-  SetWindowLongPtrA(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&window_proc));
+  SetWindowLongPtrA(window_.get(), 0, reinterpret_cast<LONG_PTR>(this));
+  SetWindowLongPtrA(window_.get(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&window_proc));
   edit_ = CreateWindowExA(WS_EX_CLIENTEDGE, "EDIT", "",
                           WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_MULTILINE | ES_READONLY, 0, 0,
-                          500, 280, window_, nullptr, GetModuleHandleA(nullptr), nullptr);
+                          500, 280, window_.get(), nullptr, GetModuleHandleA(nullptr), nullptr);
 }
 
 ProgressWindow::~ProgressWindow() {
-  if (window_) {
-    SetWindowLongPtrA(window_, 0, 0);
-    DestroyWindow(window_);
-  }
+  // Detached first: what DestroyWindow sends goes to the default procedure, not to an object
+  // half destroyed.
+  if (window_) SetWindowLongPtrA(window_.get(), 0, 0);
+  window_.reset();
 }
 
 std::string ProgressWindow::text() const {
@@ -78,7 +79,7 @@ LRESULT ProgressWindow::handle(UINT message, WPARAM wparam, LPARAM lparam) {
       if (edit_) MoveWindow(edit_, 0, 0, LOWORD(lparam), HIWORD(lparam), TRUE);
       return 0;
     default:
-      return DefWindowProcA(window_, message, wparam, lparam);
+      return DefWindowProcA(window_.get(), message, wparam, lparam);
   }
 }
 

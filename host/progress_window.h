@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "support/handles.h"
+
 namespace host {
 
 class ProgressWindow {
@@ -17,7 +19,7 @@ class ProgressWindow {
   ProgressWindow(const ProgressWindow&) = delete;
   ProgressWindow& operator=(const ProgressWindow&) = delete;
 
-  HWND hwnd() const { return window_; }
+  HWND hwnd() const { return window_.get(); }
 
   // Every text received with PM_APPEND_PROGRESS, in order, and all of them joined.
   const std::vector<std::string>& texts() const { return texts_; }
@@ -36,8 +38,8 @@ class ProgressWindow {
   LRESULT handle(UINT message, WPARAM wparam, LPARAM lparam);
   void show_text();
 
-  HWND window_ = nullptr;
-  HWND edit_ = nullptr;
+  orelib::window_handle window_;
+  HWND edit_ = nullptr;  // a child: destroyed with window_
   std::vector<std::string> texts_;
   int cancel_at_ = 0;
   int queries_ = 0;

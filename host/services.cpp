@@ -12,6 +12,7 @@
 #include "host/host_config.h"
 #include "host/regex/regex.h"
 #include "host/services.h"
+#include "support/handles.h"
 
 namespace host {
 namespace {
@@ -28,31 +29,22 @@ std::string g_hozon_answer;
 std::string g_install_answer;
 std::string g_dir_answer;
 
-// Owns an open registry key.
-class RegistryKey {
- public:
-  RegistryKey(HKEY root, const char* path, REGSAM access, bool create) {
-    const LONG status =
-        create ? RegCreateKeyExA(root, path, 0, nullptr, 0, access, nullptr, &key_, nullptr)
-               : RegOpenKeyExA(root, path, 0, access, &key_);
-    if (status != ERROR_SUCCESS) key_ = nullptr;
-  }
-  ~RegistryKey() {
-    if (key_) RegCloseKey(key_);
-  }
-  RegistryKey(const RegistryKey&) = delete;
-  RegistryKey& operator=(const RegistryKey&) = delete;
-  HKEY get() const { return key_; }
+using RegistryKey = orelib::registry_key;
 
- private:
-  HKEY key_ = nullptr;
-};
+// The key opened (or with create, created); empty when the registry refuses.
+RegistryKey open_key(HKEY root, const char* path, REGSAM access, bool create) {
+  HKEY key = nullptr;
+  const LONG status =
+      create ? RegCreateKeyExA(root, path, 0, nullptr, 0, access, nullptr, &key, nullptr)
+             : RegOpenKeyExA(root, path, 0, access, &key);
+  return RegistryKey(status == ERROR_SUCCESS ? key : nullptr);
+}
 
 HKEY root_of(bool system) { return system ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER; }
 const char* path_of(bool system) { return system ? kSystemEnvironmentKey : kUserEnvironmentKey; }
 
 bool write_variable(bool system, const char* name, const char* value) {
-  RegistryKey key(root_of(system), path_of(system), KEY_SET_VALUE, true);
+  const RegistryKey key = open_key(root_of(system), path_of(system), KEY_SET_VALUE, true);
   if (!key.get()) return false;
   const DWORD type = std::string(value).find('%') != std::string::npos ? REG_EXPAND_SZ : REG_SZ;
   return RegSetValueExA(key.get(), name, 0, type, reinterpret_cast<const BYTE*>(value),
@@ -122,7 +114,7 @@ std::vector<DirInputCall>& dir_input_calls() { return g_dir_input_calls; }
 std::vector<TarCall>& tar_calls() { return g_tar_calls; }
 
 std::optional<std::string> read_registry_variable(bool system, const std::string& name) {
-  RegistryKey key(root_of(system), path_of(system), KEY_QUERY_VALUE, false);
+  const RegistryKey key = open_key(root_of(system), path_of(system), KEY_QUERY_VALUE, false);
   if (!key.get()) return std::nullopt;
   DWORD type = 0;
   DWORD size = 0;
@@ -136,7 +128,7 @@ std::optional<std::string> read_registry_variable(bool system, const std::string
 }
 
 bool delete_registry_variable(bool system, const std::string& name) {
-  RegistryKey key(root_of(system), path_of(system), KEY_SET_VALUE, false);
+  const RegistryKey key = open_key(root_of(system), path_of(system), KEY_SET_VALUE, false);
   if (!key.get()) return true;
   const LONG status = RegDeleteValueA(key.get(), name.c_str());
   return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;

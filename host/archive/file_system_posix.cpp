@@ -10,14 +10,12 @@
 #include <string>
 
 #include "host/archive/file_system.h"
+#include "support/handles.h"
 
 namespace host::archive {
 namespace {
 
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+using FilePtr = orelib::c_file;
 
 class FileSource : public Source {
  public:

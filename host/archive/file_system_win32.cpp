@@ -7,41 +7,22 @@
 #include <string>
 
 #include "host/archive/file_system.h"
+#include "support/handles.h"
 
 namespace host::archive {
 namespace {
 
-class FileHandle {
- public:
-  FileHandle() = default;
-  ~FileHandle() { close(); }
-  FileHandle(const FileHandle&) = delete;
-  FileHandle& operator=(const FileHandle&) = delete;
+using FileHandle = orelib::file_handle;
 
-  void reset(HANDLE handle) {
-    close();
-    handle_ = handle;
-  }
-  HANDLE get() const { return handle_; }
-  bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
-  // Closes now; false when the system reports a failure (e.g. a lost write).
-  bool close() {
-    if (!valid()) return true;
-    const BOOL ok = CloseHandle(handle_);
-    handle_ = INVALID_HANDLE_VALUE;
-    return ok != FALSE;
-  }
-
- private:
-  HANDLE handle_ = INVALID_HANDLE_VALUE;
-};
+// Closes now; false when the system reports a failure (e.g. a lost write).
+bool close_now(FileHandle& file) { return !file || CloseHandle(file.release()) != FALSE; }
 
 class FileSource : public Source {
  public:
   explicit FileSource(const std::string& path) : path_(path) {
     file_.reset(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file_.valid()) fail(system_error("cannot open archive", path));
+    if (!file_) fail(system_error("cannot open archive", path));
   }
   std::size_t read(unsigned char* buf, std::size_t size) override {
     if (failed() || size == 0) return 0;
@@ -86,7 +67,7 @@ class Win32Writer : public FileWriter {
     path_ = full_path(parts);
     file_.reset(CreateFileA(path_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file_.valid()) {
+    if (!file_) {
       error = system_error("cannot create file", path_);
       return false;
     }
@@ -112,7 +93,7 @@ class Win32Writer : public FileWriter {
       error = system_error("cannot set the time of file", path_);
       return false;
     }
-    if (!file_.close()) {
+    if (!close_now(file_)) {
       error = system_error("cannot write file", path_);
       return false;
     }
@@ -120,7 +101,7 @@ class Win32Writer : public FileWriter {
   }
 
   void discard_file() override {
-    file_.close();
+    file_.reset();
     DeleteFileA(path_.c_str());
   }
 
@@ -132,10 +113,9 @@ class Win32Writer : public FileWriter {
       return false;
     }
     if (!mtime.known) return true;
-    FileHandle copy;
-    copy.reset(CreateFileA(target.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!copy.valid() || !set_write_time(copy.get(), mtime)) {
+    const FileHandle copy(CreateFileA(target.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!copy || !set_write_time(copy.get(), mtime)) {
       error = system_error("cannot set the time of file", target);
       return false;
     }

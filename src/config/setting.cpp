@@ -7,6 +7,7 @@
 
 #include "plugin/host_module.h"
 #include "plugin/log.h"
+#include "support/handles.h"
 
 setting g_setting;
 
@@ -14,23 +15,6 @@ namespace {
 
 constexpr const char* kSection = "ispell";
 constexpr DWORD kIniBufferSize = 4095;
-
-// Releases a COM interface pointer.
-template <typename Interface>
-class ComPtr {
- public:
-  ComPtr() = default;
-  ~ComPtr() {
-    if (ptr_) ptr_->Release();
-  }
-  ComPtr(const ComPtr&) = delete;
-  ComPtr& operator=(const ComPtr&) = delete;
-  Interface** out() { return &ptr_; }
-  Interface* get() const { return ptr_; }
-
- private:
-  Interface* ptr_ = nullptr;
-};
 
 // Frees a shell item list with the shell's allocator.
 class ItemList {
@@ -56,8 +40,8 @@ orelib::string slashes_to_backslashes(orelib::string path) {
 
 // The user's documents folder without a trailing backslash; empty when the shell fails.
 orelib::string documents_folder() {
-  ComPtr<IMalloc> allocator;
-  if (FAILED(SHGetMalloc(allocator.out())) || !allocator.get()) return {};
+  orelib::com_ptr<IMalloc> allocator;
+  if (FAILED(SHGetMalloc(allocator.put())) || !allocator) return {};
   ItemList items(allocator.get());
   if (FAILED(SHGetSpecialFolderLocation(nullptr, CSIDL_PERSONAL, items.out())) || !items.get())
     return {};

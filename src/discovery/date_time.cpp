@@ -2,23 +2,9 @@
 
 #include <tuple>
 
+#include "support/handles.h"
+
 namespace {
-
-// Owns a file handle opened for reading its times.
-class FileHandle {
- public:
-  explicit FileHandle(HANDLE handle) : handle_(handle) {}
-  ~FileHandle() {
-    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-  }
-  FileHandle(const FileHandle&) = delete;
-  FileHandle& operator=(const FileHandle&) = delete;
-  HANDLE get() const { return handle_; }
-  bool open() const { return handle_ != INVALID_HANDLE_VALUE; }
-
- private:
-  HANDLE handle_;
-};
 
 bool to_instant(const date_time& time, FILETIME& instant) {
   return SystemTimeToFileTime(&time.value, &instant) != FALSE;
@@ -94,9 +80,9 @@ bool date_time_equal(const date_time& a, const date_time& b) {
 
 date_time local_file_time(const orelib::string& path) {
   date_time time;
-  const FileHandle file(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file.open()) return time;
+  const orelib::file_handle file(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                             FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return time;
   FILETIME written;
   if (!GetFileTime(file.get(), nullptr, nullptr, &written)) return time;
   if (!FileTimeToSystemTime(&written, &time.value)) return time;

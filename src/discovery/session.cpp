@@ -85,7 +85,7 @@ bool http_session::connect(int timeout_seconds) {
 }
 
 bool http_session::send_get(const orelib::string& path) {
-  request.close();
+  request.reset();
   const orelib::string referrer = "http://" + host + path;
   // Always from the server, never kept: a cached index page could hide a new archive.
   constexpr DWORD kFlags =

@@ -59,13 +59,13 @@ orelib::string backslashes_to_slashes(const orelib::string& path) {
 }
 
 bool FileFinder::open(const char* pattern) {
-  if (handle_ != INVALID_HANDLE_VALUE || !pattern) return false;
-  handle_ = FindFirstFileA(pattern, &record_);
-  if (handle_ == INVALID_HANDLE_VALUE) return false;
+  if (handle_ || !pattern) return false;
+  handle_.reset(FindFirstFileA(pattern, &record_));
+  if (!handle_) return false;
   pending_ = true;
   exhausted_ = false;
   while (is_dot_entry(record_.cFileName)) {
-    if (!FindNextFileA(handle_, &record_)) {
+    if (!FindNextFileA(handle_.get(), &record_)) {
       close();
       return false;
     }
@@ -74,7 +74,7 @@ bool FileFinder::open(const char* pattern) {
 }
 
 bool FileFinder::next(WIN32_FIND_DATAA& entry) {
-  if (handle_ == INVALID_HANDLE_VALUE) return false;
+  if (!handle_) return false;
   if (pending_) {
     entry = record_;
     pending_ = false;
@@ -82,7 +82,7 @@ bool FileFinder::next(WIN32_FIND_DATAA& entry) {
   }
   if (exhausted_) return false;
   do {
-    if (!FindNextFileA(handle_, &entry)) {
+    if (!FindNextFileA(handle_.get(), &entry)) {
       exhausted_ = true;
       return false;
     }
@@ -91,10 +91,7 @@ bool FileFinder::next(WIN32_FIND_DATAA& entry) {
 }
 
 void FileFinder::close() {
-  if (handle_ != INVALID_HANDLE_VALUE) {
-    FindClose(handle_);
-    handle_ = INVALID_HANDLE_VALUE;
-  }
+  handle_.reset();
   pending_ = true;
   exhausted_ = false;
 }

@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include "support/handles.h"
 #include "support/orelib_string.h"
 
 // Creates every missing directory whose path is a prefix of path ending just before a
@@ -25,7 +26,6 @@ orelib::string backslashes_to_slashes(const orelib::string& path);
 class FileFinder {
  public:
   FileFinder() = default;
-  ~FileFinder() { close(); }
   FileFinder(const FileFinder&) = delete;
   FileFinder& operator=(const FileFinder&) = delete;
 
@@ -37,7 +37,7 @@ class FileFinder {
   void close();
 
  private:
-  HANDLE handle_ = INVALID_HANDLE_VALUE;
+  orelib::find_handle handle_;
   WIN32_FIND_DATAA record_{};
   bool pending_ = true;     // record_ holds an entry next() has not handed out yet
   bool exhausted_ = false;  // the platform reported the end once: stay there

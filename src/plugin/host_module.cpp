@@ -7,16 +7,13 @@ bool HostModule::bind() {
   char path[4095] = {};
   const DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
   if (length == 0 || length >= sizeof path) return false;
-  module_ = LoadLibraryA(path);
-  return module_ != nullptr;
+  module_.reset(LoadLibraryA(path));
+  return bound();
 }
 
 void HostModule::release() {
   resolved_count_ = 0;
-  if (module_) {
-    FreeLibrary(module_);
-    module_ = nullptr;
-  }
+  module_.reset();
 }
 
 namespace {
@@ -46,7 +43,7 @@ FARPROC HostModule::resolve(const char* name) const {
       return resolved_[i].address;
     }
   }
-  FARPROC service = module_ ? GetProcAddress(module_, name) : nullptr;
+  FARPROC service = module_ ? GetProcAddress(module_.get(), name) : nullptr;
   if (!service) throw load_function{name};
   // A name too long for the table, or one more than it holds, is simply looked up each time.
   const std::size_t length = std::strlen(name);

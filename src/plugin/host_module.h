@@ -5,6 +5,7 @@
 
 #include <cstddef>
 
+#include "support/handles.h"
 #include "support/orelib_string.h"
 
 // Raised when a host service cannot be resolved; carries the service's name.
@@ -15,14 +16,13 @@ struct load_function {
 class HostModule {
  public:
   HostModule() = default;
-  ~HostModule() { release(); }
   HostModule(const HostModule&) = delete;
   HostModule& operator=(const HostModule&) = delete;
 
   // Loads the process's main executable as a library. False on failure or when already bound.
   bool bind();
   void release();
-  bool bound() const { return module_ != nullptr; }
+  bool bound() const { return static_cast<bool>(module_); }
 
   // Resolves the service by name on its first use in this binding (the host's exports cannot
   // change while it is loaded) and raises load_function at every call that needs a service
@@ -69,7 +69,7 @@ class HostModule {
   };
   static constexpr std::size_t kResolvedCapacity = 16;
 
-  HMODULE module_ = nullptr;
+  orelib::module_handle module_;
   mutable Resolved resolved_[kResolvedCapacity] = {};
   mutable std::size_t resolved_count_ = 0;
 };

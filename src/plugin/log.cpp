@@ -3,28 +3,14 @@
 #include <cstdio>
 
 #include "config/setting.h"
-
-namespace {
-// Owns the open log file for one line.
-class LogFile {
- public:
-  explicit LogFile(const char* path) : file_(path[0] ? std::fopen(path, "a+") : nullptr) {}
-  ~LogFile() {
-    if (file_) std::fclose(file_);
-  }
-  LogFile(const LogFile&) = delete;
-  LogFile& operator=(const LogFile&) = delete;
-  std::FILE* get() const { return file_; }
-
- private:
-  std::FILE* file_;
-};
-}  // namespace
+#include "support/handles.h"
 
 void log_line(const orelib::string& text) {
   orelib::LockGuard guard(g_setting);
-  const LogFile file(g_setting.log_file.c_str());
-  if (file.get()) {
+  // The file is open for one line only; no log file named, no line written.
+  const char* path = g_setting.log_file.c_str();
+  const orelib::c_file file(path[0] ? std::fopen(path, "a+") : nullptr);
+  if (file) {
     std::fputs(text.c_str(), file.get());
     std::fputc('\n', file.get());
   }
