@@ -9,11 +9,13 @@ const char* const kArchivePattern = R"(ispell.*-w32\.tar\.xz)";
 
 std::int32_t version_key(const orelib::string& name) {
   orelib::string digits;
+  // No code page has a lead byte below 0x80, so ASCII names never ask the system (the call
+  // cost more than the rest of the key).
   for (orelib::string::size_type i = 0; i < name.size(); ++i) {
     const unsigned char byte = static_cast<unsigned char>(name[i]);
     if (byte >= '0' && byte <= '9') {
       digits += static_cast<char>(byte);
-    } else if (IsDBCSLeadByte(byte)) {
+    } else if (byte >= 0x80 && IsDBCSLeadByte(byte)) {
       ++i;  // its trail byte is part of the same character
     }
   }
