@@ -2,16 +2,29 @@
 #                [LIBS <targets...>]          extra libraries to link
 #                [HOST_DEF <file.def>]        which host services the test executable exports
 #                                             (default: all fifteen, host/services.def; NONE exports nothing)
-#                [GROUPS <suites...>]         one CTest test per GoogleTest suite (<name>.<suite>);
-#                                             without it the whole executable is one CTest test
 #                [TIMEOUT <seconds>] [LABELS <labels...>] [FIXTURES_REQUIRED <fixtures...>]
-#                [ENVIRONMENT <VAR=value...>] [RUN_SERIAL])
+#                [RESOURCE_LOCK <locks...>] [ENVIRONMENT <VAR=value...>] [RUN_SERIAL])
 #
 # Builds a GoogleTest executable for Windows that carries the reference host's services
-# and the plug-in's core, and registers it with CTest to run under Wine.
+# and the plug-in's core, and registers each of its test cases with CTest as
+# <name>.<Suite>.<Test>, to run under Wine. The cases are found by listing them
+# (--gtest_list_tests) when CTest starts, so a new suite or case runs without being named
+# anywhere. Every case needs the Wine prefix (fixture wine_prefix).
+include(GoogleTest)
+
+# The prefix is made once, before any test and outside their time limits (a minute or so the
+# first time), and Wine's desktop is opened before any test makes a window (see the script).
+if(NOT TEST wine_prefix)
+  set(wine_session "${PROJECT_SOURCE_DIR}/cmake/wine-session.sh")
+  add_test(NAME wine_prefix COMMAND bash "${wine_session}" "${CMAKE_BINARY_DIR}/wine-run" "${WINE_PREFIX}" start)
+  set_tests_properties(wine_prefix PROPERTIES FIXTURES_SETUP wine_prefix TIMEOUT 600)
+  add_test(NAME wine_prefix_close COMMAND bash "${wine_session}" "${CMAKE_BINARY_DIR}/wine-run" "${WINE_PREFIX}" stop)
+  set_tests_properties(wine_prefix_close PROPERTIES FIXTURES_CLEANUP wine_prefix TIMEOUT 60)
+endif()
+
 function(add_wine_gtest)
   cmake_parse_arguments(T "RUN_SERIAL" "NAME;TIMEOUT;HOST_DEF"
-                        "SOURCES;LIBS;GROUPS;LABELS;FIXTURES_REQUIRED;ENVIRONMENT" ${ARGN})
+                        "SOURCES;LIBS;LABELS;FIXTURES_REQUIRED;RESOURCE_LOCK;ENVIRONMENT" ${ARGN})
   if(NOT T_NAME OR NOT T_SOURCES)
     message(FATAL_ERROR "add_wine_gtest needs NAME and SOURCES")
   endif()
@@ -24,34 +37,39 @@ function(add_wine_gtest)
 
   set(exe "test_${T_NAME}")
   add_executable(${exe} ${T_SOURCES})
-  target_link_libraries(${exe} PRIVATE host_services ispell_core test_support GTest::gtest GTest::gmock GTest::gtest_main ${T_LIBS})
+  target_link_libraries(${exe} PRIVATE host_services ispell_core test_support test_main GTest::gtest GTest::gmock ${T_LIBS})
   if(NOT T_HOST_DEF STREQUAL "NONE")
     target_link_options(${exe} PRIVATE "${T_HOST_DEF}")
   endif()
   set_target_properties(${exe} PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/bin")
   add_dependencies(${exe} ispell)
 
-  set(props TIMEOUT ${T_TIMEOUT} WORKING_DIRECTORY "${CMAKE_BINARY_DIR}/bin")
-  if(T_LABELS)
-    list(APPEND props LABELS "${T_LABELS}")
-  endif()
-  if(T_FIXTURES_REQUIRED)
-    list(APPEND props FIXTURES_REQUIRED "${T_FIXTURES_REQUIRED}")
-  endif()
-  if(T_ENVIRONMENT)
-    list(APPEND props ENVIRONMENT "${T_ENVIRONMENT}")
-  endif()
+  set(scalar_properties TIMEOUT ${T_TIMEOUT})
   if(T_RUN_SERIAL)
-    list(APPEND props RUN_SERIAL TRUE)
+    list(APPEND scalar_properties RUN_SERIAL TRUE)
   endif()
+  # Listing the cases starts Wine, which is slow the first time in a fresh prefix.
+  gtest_discover_tests(${exe}
+                       DISCOVERY_MODE PRE_TEST
+                       DISCOVERY_TIMEOUT 120
+                       TEST_PREFIX "${T_NAME}."
+                       TEST_LIST ${exe}_TESTS
+                       WORKING_DIRECTORY "${CMAKE_BINARY_DIR}/bin"
+                       PROPERTIES ${scalar_properties})
 
-  if(T_GROUPS)
-    foreach(suite IN LISTS T_GROUPS)
-      add_test(NAME ${T_NAME}.${suite} COMMAND ${exe} --gtest_filter=${suite}.*:${suite}/*)
-      set_tests_properties(${T_NAME}.${suite} PROPERTIES ${props})
-    endforeach()
-  else()
-    add_test(NAME ${T_NAME} COMMAND ${exe})
-    set_tests_properties(${T_NAME} PROPERTIES ${props})
-  endif()
+  # gtest_discover_tests flattens list values among its PROPERTIES, so the list-valued ones are
+  # set by a file that CTest reads after the discovered cases, on the list the discovery left.
+  set(fixtures wine_prefix ${T_FIXTURES_REQUIRED})
+  set(arguments " FIXTURES_REQUIRED [==[${fixtures}]==]")
+  foreach(property LABELS RESOURCE_LOCK ENVIRONMENT)
+    if(T_${property})
+      string(APPEND arguments " ${property} [==[${T_${property}}]==]")
+    endif()
+  endforeach()
+  set(properties_file "${CMAKE_CURRENT_BINARY_DIR}/${exe}_properties.cmake")
+  file(WRITE "${properties_file}"
+       "if(${exe}_TESTS)\n"
+       "  set_tests_properties(\${${exe}_TESTS} PROPERTIES${arguments})\n"
+       "endif()\n")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES "${properties_file}")
 endfunction()

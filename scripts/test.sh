@@ -23,8 +23,6 @@ if [ "$preset" != mingw ]; then
   { cmake --preset "$preset" >/dev/null && cmake --build --preset "$preset" &&
     cmake --install "build/$preset" --strip >/dev/null; } || exit 1
 fi
-# Create the Wine prefix now (a minute or so the first time), not inside a timed test.
-"build/$preset/wine-run" cmd /c exit >/dev/null 2>&1 || true
 stage "tests under Wine ($preset)" ctest --preset "$preset" "$@"
 
 native() { cmake --preset native >/dev/null && cmake --build --preset native && ctest --preset native; }
@@ -37,7 +35,6 @@ checked="$preset-checked"
 checked_build() { cmake --preset "$checked" >/dev/null && cmake --build --preset "$checked"; }
 stage "checked build ($checked)" checked_build
 if [[ ${ISPELL_SKIP_CHECKED_TESTS:-0} != 1 ]]; then
-  "build/$checked/wine-run" cmd /c exit >/dev/null 2>&1 || true
   stage "tests under Wine, checked build ($checked)" ctest --preset "$checked" "$@"
 fi
 exit $status
