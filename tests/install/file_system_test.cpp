@@ -11,6 +11,7 @@
 #include "test_support.h"
 
 using testing_support::file_exists;
+using testing_support::is_directory;
 using testing_support::ScratchDir;
 using testing_support::write_file;
 
@@ -19,11 +20,6 @@ namespace {
 // "ソ" and "表" end in the byte 0x5C, the separator's value.
 const std::string kSo = "ソ";
 const std::string kHyou = "表";
-
-bool is_directory(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
 
 // Names in a directory, without "." and "..", sorted.
 std::vector<std::string> names_in(const std::string& directory) {

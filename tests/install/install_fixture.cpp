@@ -21,37 +21,33 @@ std::string slashes(std::string text) {
   return text;
 }
 
-bool is_directory(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-bool copy_tree(const std::string& from, const std::string& to) {
-  if (!is_directory(to) && !CreateDirectoryA(to.c_str(), nullptr)) return false;
+::testing::AssertionResult copy_tree(const std::string& from, const std::string& to) {
+  if (!testing_support::is_directory(to) && !CreateDirectoryA(to.c_str(), nullptr))
+    return ::testing::AssertionFailure() << to << " cannot be made, error " << GetLastError();
   WIN32_FIND_DATAA entry;
   HANDLE find = FindFirstFileA((from + "*").c_str(), &entry);
-  if (find == INVALID_HANDLE_VALUE) return false;
-  bool ok = true;
+  if (find == INVALID_HANDLE_VALUE)
+    return ::testing::AssertionFailure() << from << " cannot be listed, error " << GetLastError();
+  ::testing::AssertionResult result = ::testing::AssertionSuccess();
   do {
     const std::string name = entry.cFileName;
     if (name == "." || name == "..") continue;
-    if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-      ok &= copy_tree(from + name + "\\", to + name + "\\");
-    else
-      ok &= CopyFileA((from + name).c_str(), (to + name).c_str(), FALSE) != FALSE;
+    if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      const auto copied = copy_tree(from + name + "\\", to + name + "\\");
+      if (!copied) result = copied;
+    } else if (!CopyFileA((from + name).c_str(), (to + name).c_str(), FALSE)) {
+      result = ::testing::AssertionFailure()
+               << from + name << " cannot be copied, error " << GetLastError();
+    }
   } while (FindNextFileA(find, &entry));
   FindClose(find);
-  return ok;
+  return result;
 }
 
 namespace {
 
 FILETIME noon_of(WORD year) {
-  SYSTEMTIME time{};
-  time.wYear = year;
-  time.wMonth = 1;
-  time.wDay = 1;
-  time.wHour = 12;
+  const SYSTEMTIME time = testing_support::system_time(year, 1, 1, 12);
   FILETIME result{};
   SystemTimeToFileTime(&time, &result);
   return result;
@@ -60,12 +56,7 @@ FILETIME noon_of(WORD year) {
 }  // namespace
 
 void set_year(const std::string& path, WORD year) {
-  HANDLE file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
-                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  ASSERT_NE(file, INVALID_HANDLE_VALUE) << path;
-  const FILETIME time = noon_of(year);
-  EXPECT_TRUE(SetFileTime(file, nullptr, nullptr, &time)) << path;
-  CloseHandle(file);
+  testing_support::set_write_time(path, testing_support::system_time(year, 1, 1, 12));
 }
 
 WORD year_of(const std::string& path) {
@@ -109,7 +100,9 @@ InstallTest::InstallTest() {
   config.hozon_dir = hozon();
   config.install_dir = tex();
   config.tar_handler = [this](HWND, const std::string&, const std::string& destination) {
-    return copy_tree(tree(), destination);
+    const auto copied = copy_tree(tree(), destination);
+    EXPECT_TRUE(copied);
+    return static_cast<bool>(copied);
   };
 }
 

@@ -33,9 +33,9 @@ constexpr const char* kFrameLine = "ispellのインストール\r\n";
 
 std::string lower(std::string text);
 std::string slashes(std::string text);
-bool is_directory(const std::string& path);
-// Copies a directory tree (both paths end in a backslash); false when anything failed.
-bool copy_tree(const std::string& from, const std::string& to);
+// Copies a directory tree (both paths end in a backslash); a failure names what could not be
+// copied.
+::testing::AssertionResult copy_tree(const std::string& from, const std::string& to);
 // A file's last-write time set to, or read as, 1 January of a year at noon (UTC); reading
 // gives 0 for a time that is not such a noon, or for a file that cannot be read.
 void set_year(const std::string& path, WORD year);

@@ -3,15 +3,14 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <utility>
+#include <cstdint>
 #include <vector>
 
+#include "archive_builder.h"
 #include "install_fixture.h"
 
 using install_test::copy_failure;
 using install_test::InstallTest;
-using install_test::is_directory;
 using install_test::kDictPrompt;
 using install_test::kFrameLine;
 using install_test::kHomePrompt;
@@ -22,67 +21,41 @@ using install_test::set_year;
 using install_test::slashes;
 using install_test::year_of;
 using testing_support::file_exists;
+using testing_support::is_directory;
 using testing_support::MessageBoxAnswerer;
 using testing_support::read_file;
+using testing_support::TarBuilder;
 using testing_support::write_file;
 
 namespace {
 
-bool dictionaries_in(const std::string& directory) {
-  return read_file(directory + "english.hash") == "english hash" &&
-         read_file(directory + "english.aff") == "english affixes";
+// Both dictionaries of the tree, copied into the directory.
+::testing::AssertionResult dictionaries_in(const std::string& directory) {
+  const std::string hash = read_file(directory + "english.hash");
+  const std::string affixes = read_file(directory + "english.aff");
+  auto result = hash == "english hash" && affixes == "english affixes"
+                    ? ::testing::AssertionSuccess()
+                    : ::testing::AssertionFailure();
+  return result << directory << " holds english.hash \"" << hash << "\" and english.aff \""
+                << affixes << "\"";
 }
 
 std::string set_line(const std::string& variable, const std::string& value) {
   return "環境変数" + variable + "に" + value + "を設定しました．\r\n";
 }
 
-// A plain ustar archive of the given files ('/'-separated names; a name ending in '/' is
-// a directory), every entry dated mtime (seconds since 1970), for the host's real unpacker.
-std::string make_tar(const std::vector<std::pair<std::string, std::string>>& entries,
-                     unsigned long mtime = 1700000000) {
-  std::string archive;
-  for (const auto& [name, data] : entries) {
-    const bool directory = !name.empty() && name.back() == '/';
-    std::string header(512, '\0');
-    auto put = [&header](size_t offset, const std::string& text) {
-      header.replace(offset, text.size(), text);
-    };
-    auto octal = [](unsigned long value, int width) {
-      char buffer[32];
-      std::snprintf(buffer, sizeof buffer, "%0*lo", width - 1, value);
-      return std::string(buffer);
-    };
-    put(0, name);
-    put(100, octal(directory ? 0755 : 0644, 8));
-    put(108, octal(0, 8));
-    put(116, octal(0, 8));
-    put(124, octal(directory ? 0 : data.size(), 12));
-    put(136, octal(mtime, 12));
-    put(148, std::string(8, ' '));
-    header[156] = directory ? '5' : '0';
-    put(257, std::string("ustar\0", 6) + "00");
-    unsigned long sum = 0;
-    for (const char c : header) sum += static_cast<unsigned char>(c);
-    put(148, octal(sum, 7) + std::string(1, '\0'));
-    archive += header;
-    if (!directory) {
-      archive += data;
-      archive.append((512 - data.size() % 512) % 512, '\0');
-    }
-  }
-  archive.append(1024, '\0');
-  return archive;
-}
-
-// One release of the archive as the host would save it.
-std::string release(const std::string& version, unsigned long mtime) {
-  return make_tar({{"ispell-w32/", ""},
-                   {"ispell-w32/bin/", ""},
-                   {"ispell-w32/bin/ispell.exe", "ispell " + version},
-                   {"ispell-w32/dic/", ""},
-                   {"ispell-w32/dic/english.hash", "english hash " + version}},
-                  mtime);
+// One release of the archive as the host would save it, every entry dated mtime (seconds
+// since 1970), for the host's real unpacker.
+testing_support::Bytes release(const std::string& version, std::int64_t mtime) {
+  TarBuilder::Options dated;
+  dated.mtime = mtime;
+  return TarBuilder()
+      .dir("ispell-w32/", mtime)
+      .dir("ispell-w32/bin/", mtime)
+      .add("ispell-w32/bin/ispell.exe", "ispell " + version, dated)
+      .dir("ispell-w32/dic/", mtime)
+      .add("ispell-w32/dic/english.hash", "english hash " + version, dated)
+      .finish();
 }
 
 using Reconcile = InstallTest;
@@ -287,13 +260,17 @@ TEST_F(InstallRun, CopiesProgramsAndDictionariesAndReportsEachStage) {
 }
 
 TEST_F(InstallRun, RealUnpackerAndArchiveInTheSaveDirectory) {
+  TarBuilder::Options dated;
+  dated.mtime = 1700000000;
   write_file(hozon() + "ispell.tar.xz",
-             make_tar({{"ispell-w32/", ""},
-                       {"ispell-w32/bin/", ""},
-                       {"ispell-w32/bin/ispell.exe", "unpacked ispell"},
-                       {"ispell-w32/dic/", ""},
-                       {"ispell-w32/dic/english.hash", "english hash"},
-                       {"ispell-w32/dic/english.aff", "english affixes"}}));
+             TarBuilder()
+                 .dir("ispell-w32/", dated.mtime)
+                 .dir("ispell-w32/bin/", dated.mtime)
+                 .add("ispell-w32/bin/ispell.exe", "unpacked ispell", dated)
+                 .dir("ispell-w32/dic/", dated.mtime)
+                 .add("ispell-w32/dic/english.hash", "english hash", dated)
+                 .add("ispell-w32/dic/english.aff", "english affixes", dated)
+                 .finish());
   host::config().tar_handler = nullptr;  // the host's own unpacker
   answer_dirs(root() + "Dic", root() + "Home");
   ASSERT_TRUE(run());
@@ -396,7 +373,7 @@ TEST_F(Updates, ReleaseAfterReleaseThroughTheRealUnpacker) {
   // newer one changes nothing.
   host::config().tar_handler = nullptr;
   const std::string dict = root() + "Dic\\";
-  const auto install = [&](const std::string& version, unsigned long mtime) {
+  const auto install = [&](const std::string& version, std::int64_t mtime) {
     write_file(hozon() + "ispell.tar.xz", release(version, mtime));
     answer_dirs(dict, root() + "Home");
     return run();
@@ -597,7 +574,7 @@ TEST_F(Failures, HostWithoutSaveOrInstallDirectory) {
   host::config().hozon_dir = hozon();
   host::config().install_dir = std::nullopt;
   host::config().tar_handler = [this](HWND, const std::string&, const std::string& destination) {
-    return install_test::copy_tree(tree(), destination);
+    return static_cast<bool>(install_test::copy_tree(tree(), destination));
   };
   answer_dirs(root() + "Dic", root() + "Home");
   EXPECT_FALSE(run());

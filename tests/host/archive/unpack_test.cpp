@@ -6,38 +6,34 @@
 #include <string>
 #include <vector>
 
-#include "archive_test_util.h"
+#include "archive_builder.h"
+#include "archive_fixtures.h"
+#include "files.h"
 #include "host/archive/archive.h"
+#include "scratch_dir.h"
 
-using archive_test::Bytes;
-using archive_test::fixture;
-using archive_test::fixture_dir;
-using archive_test::list_tree;
-using archive_test::read_bytes;
-using archive_test::TarBuilder;
-using archive_test::TempDir;
+using archive_fixtures::fixture;
+using archive_fixtures::fixture_dir;
 using host::archive::Result;
 using host::archive::unpack;
 using testing::Contains;
 using testing::HasSubstr;
 using testing::IsEmpty;
+using testing::Not;
+using testing::StartsWith;
+using testing_support::Bytes;
+using testing_support::list_tree;
+using testing_support::read_file;
+using testing_support::same_contents;
+using testing_support::ScratchDir;
+using testing_support::TarBuilder;
+using testing_support::to_bytes;
 
 namespace {
 
-bool contains(const std::vector<std::string>& list, const std::string& item) {
-  return std::find(list.begin(), list.end(), item) != list.end();
-}
-
-// True when some entry of list starts with prefix.
-bool has_prefix(const std::vector<std::string>& list, const std::string& prefix) {
-  return std::any_of(list.begin(), list.end(), [&](const std::string& s) {
-    return s.compare(0, prefix.size(), prefix) == 0;
-  });
-}
-
-Result unpack_bytes(const TempDir& dir, const Bytes& archive, const std::string& dest) {
+Result unpack_bytes(const ScratchDir& dir, const Bytes& archive, const std::string& dest) {
   const std::string path = dir.file("archive.tar");
-  archive_test::write_bytes(path, archive);
+  testing_support::write_file(path, archive);
   return unpack(path, dir.file(dest));
 }
 
@@ -50,42 +46,43 @@ TEST(Unpack, ArchivesFromTheRealTarInEveryFormat) {
   const std::string tree = fixture_dir() + "tree/";
   for (const char* format : {"ustar", "gnu", "pax"}) {
     SCOPED_TRACE(format);
-    TempDir dir;
+    ScratchDir dir("archive");
     const Result r = unpack(fixture_dir() + "tree-" + format + ".tar.xz", dir.file("out/nested"));
     EXPECT_TRUE(r.ok) << r.error;
     EXPECT_THAT(r.refused, IsEmpty());
     const std::string out = dir.file("out/nested/");
     for (const char* file : {"ispell-w32/bin/ispell.exe", "ispell-w32/dic/english.hash"}) {
-      EXPECT_TRUE(read_bytes(out + file) == read_bytes(tree + file)) << file;
-      EXPECT_TRUE(contains(r.written, file)) << file;
+      EXPECT_TRUE(same_contents(out + file, tree + file));
+      EXPECT_THAT(r.written, Contains(file));
     }
     // The hard link becomes a copy of the file it names.
-    EXPECT_TRUE(read_bytes(out + "ispell-w32/dic/english-link.hash") ==
-                read_bytes(tree + "ispell-w32/dic/english.hash"));
-    EXPECT_TRUE(contains(r.written, "ispell-w32/empty"));
-    EXPECT_TRUE(contains(list_tree(out), "ispell-w32/empty"));
+    EXPECT_TRUE(same_contents(out + "ispell-w32/dic/english-link.hash",
+                              tree + "ispell-w32/dic/english.hash"));
+    EXPECT_THAT(r.written, Contains("ispell-w32/empty"));
+    EXPECT_THAT(list_tree(out), Contains("ispell-w32/empty"));
     // ustar keeps this path in its prefix field, gnu in a long-name header, pax in "path".
-    EXPECT_TRUE(read_bytes(out + kLongDir + "/f.txt") == read_bytes(tree + kLongDir + "/f.txt"));
+    EXPECT_TRUE(same_contents(out + kLongDir + "/f.txt", tree + kLongDir + "/f.txt"));
     if (std::string(format) != "ustar") {
-      EXPECT_TRUE(read_bytes(out + kLongName) == read_bytes(tree + kLongName));
-      EXPECT_TRUE(contains(r.written, kLongName));
+      EXPECT_TRUE(same_contents(out + kLongName, tree + kLongName));
+      EXPECT_THAT(r.written, Contains(kLongName));
     }
     EXPECT_THAT(r.skipped, Contains(HasSubstr("ispell-symlink")));
-    EXPECT_FALSE(contains(list_tree(out), "ispell-w32/dic/ispell-symlink"));
+    EXPECT_THAT(list_tree(out), Not(Contains("ispell-w32/dic/ispell-symlink")));
   }
 }
 
 TEST(Unpack, PlainTarAndUnknownFiles) {
-  TempDir dir;
+  ScratchDir dir("archive");
   // The host is handed directories with a trailing separator ("...\\ispell\\").
 #ifdef _WIN32
-  const std::string dest = dir.path() + "\\tar\\";
+  const std::string dest = dir.file("tar\\");
 #else
-  const std::string dest = dir.path() + "/tar/";
+  const std::string dest = dir.file("tar/");
 #endif
   const Result tar = unpack(fixture_dir() + "tree-ustar.tar", dest);
   EXPECT_TRUE(tar.ok) << tar.error;
-  EXPECT_TRUE(read_bytes(dir.file("tar/ispell-w32/bin/ispell.exe")) == fixture("mixed.bin"));
+  EXPECT_TRUE(
+      same_contents(dir.file("tar/ispell-w32/bin/ispell.exe"), fixture_dir() + "mixed.bin"));
 
   const Result text = unpack(fixture_dir() + "text.bin", dir.file("text"));
   EXPECT_FALSE(text.ok);
@@ -117,7 +114,7 @@ TEST(Unpack, DamagedArchiveWritesNothing) {
     damaged.push_back(Bytes(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(len)));
   }
   for (std::size_t i = 0; i < damaged.size(); ++i) {
-    TempDir dir;
+    ScratchDir dir("archive");
     const Result r = unpack_bytes(dir, damaged[i], "out");
     EXPECT_FALSE(r.ok) << "case " << i;
     EXPECT_FALSE(r.error.empty()) << "case " << i;
@@ -158,8 +155,8 @@ TEST(Unpack, RefusesEntriesThatWouldLeaveTheDestination) {
 
   // Both as a plain tar and wrapped in xz.
   const Bytes plain = tar.finish();
-  for (const Bytes& archive : {plain, archive_test::StoredXz().build(plain)}) {
-    TempDir dir;
+  for (const Bytes& archive : {plain, testing_support::StoredXz().build(plain)}) {
+    ScratchDir dir("archive");
     const Result r = unpack_bytes(dir, archive, "dest");
     EXPECT_FALSE(r.ok);
     EXPECT_TRUE(r.error.empty()) << r.error;
@@ -169,7 +166,7 @@ TEST(Unpack, RefusesEntriesThatWouldLeaveTheDestination) {
          {"/abs.txt", "\\win.txt", "../x.txt", "a/../../x.txt", "a\\..\\..\\y.txt", "C:x.txt",
           "dir/C:\\z.txt", "file.txt:stream", "dots.../x", "nul.txt", "sub/COM1", "etc-link",
           "sub/up-link", "hard-out", "hard-missing"}) {
-      EXPECT_TRUE(has_prefix(r.refused, std::string(name) + ": ")) << name;
+      EXPECT_THAT(r.refused, Contains(StartsWith(std::string(name) + ": ")));
     }
     EXPECT_THAT(r.refused, Contains("/abs.txt: absolute path"));
     EXPECT_THAT(r.refused, Contains("../x.txt: parent directory reference"));
@@ -181,7 +178,7 @@ TEST(Unpack, RefusesEntriesThatWouldLeaveTheDestination) {
 }
 
 TEST(TarParsing, HeaderVariants) {
-  TempDir dir;
+  ScratchDir dir("archive");
   TarBuilder::Options base256;
   base256.base256_size = true;
   TarBuilder::Options prefixed;
@@ -211,20 +208,20 @@ TEST(TarParsing, HeaderVariants) {
   EXPECT_TRUE(r.ok) << r.error;
   EXPECT_EQ(r.written, (std::vector<std::string>{"b256.txt", "p/q/name.txt", long_name, "pax/p.txt",
                                                  "seven.txt", "nul-type.txt", "d/e"}));
-  EXPECT_TRUE(read_bytes(dir.file("out/b256.txt")) == archive_test::to_bytes("base-256 size"));
-  EXPECT_TRUE(read_bytes(dir.file("out/" + long_name)) == archive_test::to_bytes("gnu long name"));
-  EXPECT_TRUE(read_bytes(dir.file("out/pax/p.txt")) == archive_test::to_bytes("abc"));
+  EXPECT_EQ(read_file(dir.file("out/b256.txt")), "base-256 size");
+  EXPECT_EQ(read_file(dir.file("out/" + long_name)), "gnu long name");
+  EXPECT_EQ(read_file(dir.file("out/pax/p.txt")), "abc");
 }
 
 TEST(TarParsing, EndMarkerChecksumAndTypes) {
-  TempDir dir;
+  ScratchDir dir("archive");
   const TarBuilder one = TarBuilder().add("a.txt", "a");
   // A single zero block before the end of the data is accepted; none is not.
   EXPECT_TRUE(unpack_bytes(dir, one.finish(1), "lone").ok);
   const Result no_end = unpack_bytes(dir, one.finish(0), "no-end");
   EXPECT_FALSE(no_end.ok);
   EXPECT_THAT(no_end.error, HasSubstr("end-of-archive"));
-  EXPECT_THAT(list_tree(dir.path()), testing::Not(Contains("no-end")));
+  EXPECT_THAT(list_tree(dir.path()), Not(Contains("no-end")));
 
   TarBuilder::Options bad;
   bad.break_checksum = true;
@@ -272,7 +269,7 @@ constexpr std::uint32_t kTimeStepNs = 1;
 void expect_mtime(const std::string& path, std::int64_t seconds, std::uint32_t nanoseconds) {
   std::int64_t got_seconds = 0;
   std::uint32_t got_nanoseconds = 0;
-  ASSERT_TRUE(archive_test::file_mtime(path, got_seconds, got_nanoseconds)) << path;
+  ASSERT_TRUE(testing_support::file_mtime(path, got_seconds, got_nanoseconds));
   EXPECT_EQ(got_seconds, seconds) << path;
   EXPECT_EQ(got_nanoseconds, nanoseconds / kTimeStepNs * kTimeStepNs) << path;
 }
@@ -283,7 +280,7 @@ void expect_mtime(const std::string& path, std::int64_t seconds, std::uint32_t n
 TEST(Unpack, FilesKeepTheModificationTimesOfTheRealTar) {
   for (const char* format : {"ustar", "gnu", "pax"}) {
     SCOPED_TRACE(format);
-    TempDir dir;
+    ScratchDir dir("archive");
     const Result r = unpack(fixture_dir() + "timed-" + format + ".tar.xz", dir.file("out"));
     ASSERT_TRUE(r.ok) << r.error;
     // Only pax records carry the fraction of a second.
@@ -293,7 +290,7 @@ TEST(Unpack, FilesKeepTheModificationTimesOfTheRealTar) {
     expect_mtime(dir.file("out/t/new.txt"), 1700000000, fraction);
   }
   // Past the octal field's range the gnu form stores the time in base 256.
-  TempDir dir;
+  ScratchDir dir("archive");
   const Result far = unpack(fixture_dir() + "timed-far.tar.xz", dir.file("out"));
   ASSERT_TRUE(far.ok) << far.error;
   for (const char* file : {"old.txt", "old-link.txt", "new.txt"}) {
@@ -315,7 +312,7 @@ TEST(Unpack, ModificationTimeFieldsAndRecords) {
   link.type = '1';
   link.link = "octal.txt";
   link.mtime = 1500000000;
-  TempDir dir;
+  ScratchDir dir("archive");
   const Result r = unpack_bytes(dir,
                                 TarBuilder()
                                     .add("octal.txt", "o", octal)
@@ -342,7 +339,7 @@ TEST(Unpack, ModificationTimeFieldsAndRecords) {
   expect_mtime(dir.file("out/bad-record.txt"), 42, 0);
   std::int64_t seconds = 0;
   std::uint32_t nanoseconds = 0;
-  ASSERT_TRUE(archive_test::file_mtime(dir.file("out/blank.txt"), seconds, nanoseconds));
+  ASSERT_TRUE(testing_support::file_mtime(dir.file("out/blank.txt"), seconds, nanoseconds));
   EXPECT_GT(seconds, 1700000000);
   // The copy made for a hard link takes the link entry's time, the original keeps its own.
   expect_mtime(dir.file("out/link.txt"), 1500000000, 0);

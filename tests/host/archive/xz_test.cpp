@@ -5,14 +5,15 @@
 #include <utility>
 #include <vector>
 
-#include "archive_test_util.h"
+#include "archive_builder.h"
+#include "archive_fixtures.h"
 #include "host/archive/archive.h"
 #include "host/archive/checksum.h"
 
-using archive_test::Bytes;
-using archive_test::fixture;
-using archive_test::StoredXz;
+using archive_fixtures::fixture;
 using host::archive::xz_decompress;
+using testing_support::Bytes;
+using testing_support::StoredXz;
 
 namespace {
 
@@ -107,7 +108,7 @@ TEST(XzDecode, ConcatenatedStreamsAndStreamPadding) {
   garbage.insert(garbage.end(), {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12});
   expect_failure(garbage, "garbage after the stream");
   expect_failure(Bytes(), "empty input");
-  expect_failure(archive_test::to_bytes("plain text, not xz"), "no magic");
+  expect_failure(testing_support::to_bytes("plain text, not xz"), "no magic");
 }
 
 TEST(XzDecode, RejectsFiltersItCannotDecode) {
@@ -174,7 +175,7 @@ TEST(XzDecode, RandomDamageWithoutCheckFailsCleanly) {
 }
 
 TEST(XzDecode, HandMadeStreams) {
-  const Bytes payload = archive_test::to_bytes(std::string(70000, 'a') + "tail");
+  const Bytes payload = testing_support::to_bytes(std::string(70000, 'a') + "tail");
   const Decoded stored = decode(StoredXz().build(payload));
   ASSERT_TRUE(stored.ok) << stored.error;
   EXPECT_TRUE(stored.out == payload);

@@ -1,125 +1,11 @@
-#include "archive_test_util.h"
+#include "archive_builder.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 
 #include "host/archive/checksum.h"
 
-#ifdef _WIN32
-#include <windows.h>
-
-#include "host/plugin_loader.h"
-#else
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
-
-namespace archive_test {
-namespace fs = std::filesystem;
-
-std::string fixture_dir() {
-#ifdef _WIN32
-  return host::executable_directory() + "archive-fixtures\\";
-#else
-  return ARCHIVE_FIXTURE_DIR "/";
-#endif
-}
-
-namespace {
-
-// The system's temporary folder: a short path wherever the checkout is, so that the deep
-// names the tests unpack stay within the platform's path limit. Read once, at start-up.
-std::string scratch_root() {
-  static const std::string root = [] {
-#ifdef _WIN32
-    char buffer[MAX_PATH + 1] = {};
-    const DWORD length = GetTempPathA(sizeof buffer, buffer);
-    std::string path = length == 0 || length > MAX_PATH ? fixture_dir() : std::string(buffer);
-#else
-    std::error_code error;
-    std::string path = fs::temp_directory_path(error).string();
-    if (error || path.empty()) path = fixture_dir();
-#endif
-    if (path.back() != '/' && path.back() != '\\') path += '/';
-    return path;
-  }();
-  return root;
-}
-
-const std::string g_scratch_root_at_start = scratch_root();
-
-}  // namespace
-
-Bytes read_bytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-Bytes fixture(const std::string& name) { return read_bytes(fixture_dir() + name); }
-
-void write_bytes(const std::string& path, const Bytes& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()),
-            static_cast<std::streamsize>(bytes.size()));
-}
-
-Bytes to_bytes(const std::string& text) { return Bytes(text.begin(), text.end()); }
-
-TempDir::TempDir() {
-  static std::atomic<int> counter{0};
-#ifdef _WIN32
-  const unsigned long pid = GetCurrentProcessId();
-#else
-  const unsigned long pid = static_cast<unsigned long>(getpid());
-#endif
-  path_ = scratch_root() + "archive-" + std::to_string(pid) + "-" + std::to_string(counter++);
-  std::error_code ignored;
-  fs::remove_all(path_, ignored);
-  fs::create_directories(path_);
-}
-
-TempDir::~TempDir() {
-  std::error_code ignored;
-  fs::remove_all(path_, ignored);
-}
-
-bool file_mtime(const std::string& path, std::int64_t& seconds, std::uint32_t& nanoseconds) {
-#ifdef _WIN32
-  const HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  FILETIME written;
-  const BOOL ok = GetFileTime(file, nullptr, nullptr, &written);
-  CloseHandle(file);
-  if (!ok) return false;
-  const std::uint64_t ticks =
-      (static_cast<std::uint64_t>(written.dwHighDateTime) << 32) | written.dwLowDateTime;
-  const std::int64_t since_1601 = static_cast<std::int64_t>(ticks / 10000000);
-  seconds = since_1601 - 11644473600LL;
-  nanoseconds = static_cast<std::uint32_t>(ticks % 10000000) * 100;
-#else
-  struct stat info;
-  if (stat(path.c_str(), &info) != 0) return false;
-  seconds = info.st_mtim.tv_sec;
-  nanoseconds = static_cast<std::uint32_t>(info.st_mtim.tv_nsec);
-#endif
-  return true;
-}
-
-std::vector<std::string> list_tree(const std::string& root) {
-  std::vector<std::string> paths;
-  std::error_code error;
-  for (fs::recursive_directory_iterator it(root, error), end; !error && it != end;
-       it.increment(error)) {
-    paths.push_back(fs::relative(it->path(), root).generic_string());
-  }
-  std::sort(paths.begin(), paths.end());
-  return paths;
-}
+namespace testing_support {
 
 namespace {
 
@@ -181,9 +67,10 @@ TarBuilder& TarBuilder::add(const std::string& name, const std::string& data,
   return *this;
 }
 
-TarBuilder& TarBuilder::dir(const std::string& name) {
+TarBuilder& TarBuilder::dir(const std::string& name, std::int64_t mtime) {
   Options options;
   options.type = '5';
+  options.mtime = mtime;
   return add(name, "", options);
 }
 
@@ -278,4 +165,4 @@ Bytes StoredXz::build(const Bytes& payload) const {
   return out;
 }
 
-}  // namespace archive_test
+}  // namespace testing_support
