@@ -16,7 +16,7 @@
 #include "host/host_config.h"
 #include "host/plugin_loader.h"
 #include "host/progress_window.h"
-#include "message_box_answerer.h"
+#include "dialog_driver.h"
 #include "test_support.h"
 
 namespace install_test {

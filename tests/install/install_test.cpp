@@ -20,9 +20,9 @@ using install_test::lower;
 using install_test::set_year;
 using install_test::slashes;
 using install_test::year_of;
+using testing_support::DialogDriver;
 using testing_support::file_exists;
 using testing_support::is_directory;
-using testing_support::MessageBoxAnswerer;
 using testing_support::read_file;
 using testing_support::TarBuilder;
 using testing_support::write_file;
@@ -74,7 +74,7 @@ TEST_F(Reconcile, BothVariablesUnsetStoreTheChoicesAsGivenAndSetBoth) {
   const std::string dict = root() + "New/Dic";
   const std::string home = root() + "My Home";
   answer_dirs(dict, home);
-  MessageBoxAnswerer boxes;
+  DialogDriver boxes;
 
   ASSERT_TRUE(run());
   EXPECT_TRUE(boxes.boxes().empty());
@@ -105,7 +105,7 @@ TEST_F(Reconcile, SameDirectoriesWrittenDifferentlyAskNothingAndSetNothing) {
   set_env("ISPELL_DICTDIR", slashes(lower(dict)).c_str());
   set_env("HOME", (lower(home) + "/").c_str());
   answer_dirs(dict, slashes(home));
-  MessageBoxAnswerer boxes;
+  DialogDriver boxes;
 
   ASSERT_TRUE(run());
   EXPECT_TRUE(boxes.boxes().empty());
@@ -125,7 +125,7 @@ TEST_F(Reconcile, DictionaryMismatchYesKeepsTheVariablesDirectory) {
   const std::string variable = root() + "EnvDic";
   set_env("ISPELL_DICTDIR", variable.c_str());
   answer_dirs(root() + "Chosen\\", root() + "Home");
-  MessageBoxAnswerer boxes({IDYES});
+  DialogDriver boxes({IDYES});
 
   ASSERT_TRUE(run());
   ASSERT_EQ(boxes.boxes().size(), 1u);
@@ -144,7 +144,7 @@ TEST_F(Reconcile, DictionaryMismatchNoSetsTheVariableToTheChoice) {
   set_env("ISPELL_DICTDIR", (root() + "EnvDic").c_str());
   const std::string chosen = root() + "Chosen";
   answer_dirs(chosen, root() + "Home");
-  MessageBoxAnswerer boxes({IDNO});
+  DialogDriver boxes({IDNO});
 
   ASSERT_TRUE(run());
   EXPECT_EQ(boxes.boxes().size(), 1u);
@@ -161,7 +161,7 @@ TEST_F(Reconcile, DictionaryMismatchNoSetsTheVariableToTheChoice) {
 TEST_F(Reconcile, DictionaryMismatchCancelEndsBeforeAnythingHappens) {
   set_env("ISPELL_DICTDIR", (root() + "EnvDic").c_str());
   answer_dirs(root() + "Chosen", root() + "Home");
-  MessageBoxAnswerer boxes({IDCANCEL});
+  DialogDriver boxes({IDCANCEL});
 
   EXPECT_FALSE(run());
   EXPECT_EQ(boxes.boxes().size(), 1u);
@@ -178,7 +178,7 @@ TEST_F(Reconcile, HomeMismatchYesKeepsTheVariablesDirectory) {
   set_env("ISPELL_DICTDIR", dict.c_str());
   set_env("HOME", (root() + "EnvHome").c_str());
   answer_dirs(dict, root() + "ChosenHome");
-  MessageBoxAnswerer boxes({IDYES});
+  DialogDriver boxes({IDYES});
 
   ASSERT_TRUE(run());
   EXPECT_EQ(boxes.boxes().size(), 1u);
@@ -194,7 +194,7 @@ TEST_F(Reconcile, HomeMismatchNoSetsHomeToTheChoiceInComparisonForm) {
   set_env("HOME", (root() + "EnvHome").c_str());
   const std::string chosen = root() + "Chosen/Home";
   answer_dirs(dict, chosen);
-  MessageBoxAnswerer boxes({IDNO});
+  DialogDriver boxes({IDNO});
 
   ASSERT_TRUE(run());
   const std::string stored = lower(root() + "Chosen\\Home\\");
@@ -213,7 +213,7 @@ TEST_F(Reconcile, HomeMismatchCancelKeepsTheNewDictionaryDirectory) {
   set_env("HOME", (root() + "EnvHome").c_str());
   const std::string dict = root() + "NewDic";
   answer_dirs(dict, root() + "ChosenHome");
-  MessageBoxAnswerer boxes({IDCANCEL});
+  DialogDriver boxes({IDCANCEL});
 
   EXPECT_FALSE(run());
   EXPECT_EQ(boxes.boxes().size(), 1u);
@@ -666,7 +666,7 @@ TEST_F(DoubleByte, SameDirectoryEndingInTrailByte5C) {
   set_env("ISPELL_DICTDIR", slashes(dict).c_str());  // no final separator
   set_env("HOME", (root() + "ホーム表\\").c_str());
   answer_dirs(dict + "\\", root() + "ホーム表");
-  MessageBoxAnswerer boxes;
+  DialogDriver boxes;
 
   ASSERT_TRUE(run());
   EXPECT_TRUE(boxes.boxes().empty());

@@ -18,10 +18,10 @@
 #include "ini_file.h"
 #include "test_support.h"
 
-using dialog_testing::click;
-using dialog_testing::DialogDriver;
-using dialog_testing::static_texts;
-using dialog_testing::text_of;
+using testing_support::click;
+using testing_support::DialogDriver;
+using testing_support::static_texts;
+using testing_support::text_of;
 
 namespace {
 

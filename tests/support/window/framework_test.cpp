@@ -13,13 +13,14 @@
 #include "support/modal_dialog.h"
 #include "support/window.h"
 
-using dialog_testing::click;
-using dialog_testing::DialogDriver;
 using orelib::window::BaseModalDlg;
 using orelib::window::Control;
 using orelib::window::kWindowProp;
 using orelib::window::mouse_pos;
 using orelib::window::WindowRef;
+using testing_support::click;
+using testing_support::DialogDriver;
+using testing_support::text_of;
 
 namespace {
 
@@ -39,8 +40,6 @@ class TestWindow {
  private:
   HWND handle_;
 };
-
-std::string text_of(HWND window) { return dialog_testing::text_of(window); }
 
 // Records every handler call of a dialog as "name:arguments".
 class RecordingDialog : public BaseModalDlg {

@@ -2,13 +2,16 @@
 
 #include <algorithm>
 
-namespace dialog_testing {
+namespace testing_support {
 namespace {
 
+// The driver of this thread; the hook and timer procedures have no other way to find it.
 thread_local DialogDriver* t_current = nullptr;
 
 constexpr UINT kTickMs = 20;
 constexpr int kGraceTicks = 50;
+// The message text of a message box lives in a static control with this identifier.
+constexpr int kMessageTextId = 0xFFFF;
 
 }  // namespace
 
@@ -43,6 +46,11 @@ DialogDriver::DialogDriver(Step step) : step_(std::move(step)) {
   timer_ = SetTimer(nullptr, 0, kTickMs, on_timer);
 }
 
+DialogDriver::DialogDriver(std::vector<int> answers) : DialogDriver(Step()) {
+  scripted_ = true;
+  script_ = std::move(answers);
+}
+
 DialogDriver::~DialogDriver() {
   if (timer_) KillTimer(nullptr, timer_);
   if (hook_) UnhookWindowsHookEx(hook_);
@@ -62,7 +70,6 @@ void CALLBACK DialogDriver::on_timer(HWND, UINT, UINT_PTR, DWORD) {
 }
 
 void DialogDriver::tick() {
-  // Boxes the step left open are ended, so a failing test cannot hang.
   waiting_.erase(
       std::remove_if(waiting_.begin(), waiting_.end(), [](HWND box) { return !IsWindow(box); }),
       waiting_.end());
@@ -71,14 +78,35 @@ void DialogDriver::tick() {
     for (HWND box : waiting_) EndDialog(box, 0);
     waiting_.clear();
   }
-  for (size_t i = static_cast<size_t>(driven_); i < created_.size(); ++i) {
-    const HWND box = created_[i];
-    ++driven_;
+  // By the time the timer fires inside its modal loop a box is complete: controls and texts set.
+  while (driven_ < created_.size()) {
+    const HWND box = created_[driven_++];
     if (!IsWindow(box)) continue;
     waiting_.push_back(box);
     waited_ticks_ = 0;
-    if (step_) step_(box);
+    drive(box);
   }
 }
 
-}  // namespace dialog_testing
+void DialogDriver::drive(HWND box) {
+  DrivenBox record;
+  record.caption = text_of(box);
+  record.text = text_of(GetDlgItem(box, kMessageTextId));
+  for (const int id : {IDOK, IDCANCEL, IDABORT, IDRETRY, IDIGNORE, IDYES, IDNO}) {
+    if (GetDlgItem(box, id)) record.buttons.push_back(id);
+  }
+  if (scripted_) {
+    const size_t index = boxes_.size();
+    record.answer = index < script_.size() ? script_[index] : IDCANCEL;
+  }
+  boxes_.push_back(record);
+  if (scripted_) {
+    // Posted: the box's own modal loop picks the click up and closes it.
+    PostMessageA(box, WM_COMMAND, MAKEWPARAM(record.answer, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(box, record.answer)));
+  } else if (step_) {
+    step_(box);
+  }
+}
+
+}  // namespace testing_support
