@@ -8,13 +8,12 @@
 #include "discovery/discovery_state.h"
 #include "discovery/driver.h"
 #include "discovery/get_info.h"
-#include "discovery_support.h"
+#include "discovery_fixture.h"
 #include "host/host_config.h"
 #include "host/progress_window.h"
 #include "plugin/host_module.h"
 #include "test_support.h"
 
-using discovery_test::log_lines;
 using GetInfo::file_info;
 using GetInfo::file_list;
 using testing::ElementsAre;
@@ -55,21 +54,16 @@ file_info named(const std::string& name, std::uint32_t size) {
 
 const char* const kFirst = "♪ispellの情報取得♪\r\n";
 
-class Driver : public testing::Test {
+class Driver : public testing_support::DiscoveryTest {
  protected:
   void SetUp() override {
-    host::reset();
-    host::config().hozon_dir = dir_.path();
-    g_discovery = discovery_state{};
+    DiscoveryTest::SetUp();
     g_discovery.progress_window = window_.hwnd();
     g_discovery.remote_host = "mirror.test";
     g_discovery.remote_directory = "/pub/w32/";
-    g_setting.log_file = dir_.file("activity.log");
     net_.files = {named("README", 1), named("ispell-3.3.02-w32.tar.xz", 2000),
                   named("ispell-3.3.01-w32.tar.xz", 1000)};
   }
-  void TearDown() override { g_setting.log_file.clear(); }
-  std::vector<std::string> log() const { return log_lines(dir_.file("activity.log")); }
   // What an earlier successful run left.
   void earlier_result() {
     g_discovery.download_url = "http://earlier/ispell.tar.xz";
@@ -83,7 +77,6 @@ class Driver : public testing::Test {
     EXPECT_TRUE(g_discovery.default_selected);
   }
 
-  testing_support::ScratchDir dir_{"discovery-driver"};
   host::ProgressWindow window_;
   FakeNetwork net_;
 };
@@ -105,14 +98,14 @@ TEST_F(Driver, CompleteRunInOrder) {
 }
 
 TEST_F(Driver, NoMatchingNameStillCompletes) {
-  testing_support::write_file(dir_.file("ispell.tar.xz"), "x");
+  testing_support::write_file(archive(), "x");
   net_.files = {named("README", 1)};
   EXPECT_TRUE(GetInfo::run_listing(net_));
   EXPECT_EQ("fake://mirror.test/pub/w32/", g_discovery.download_url);
   EXPECT_EQ(0u, g_discovery.remote_size);
   EXPECT_FALSE(g_discovery.default_selected);
   EXPECT_FALSE(g_discovery.archive_found);  // so nothing is requested
-  DeleteFileA(dir_.file("ispell.tar.xz").c_str());
+  DeleteFileA(archive().c_str());
   EXPECT_TRUE(GetInfo::run_listing(net_));
   EXPECT_FALSE(g_discovery.default_selected);
   EXPECT_THAT(log(), ElementsAre("ミラーにispellのアーカイブがありません．",
@@ -134,7 +127,7 @@ TEST_F(Driver, CancelAtEachCheckStopsThere) {
     g_discovery.progress_window = window.hwnd();
     net_.calls.clear();
     earlier_result();
-    DeleteFileA(dir_.file("activity.log").c_str());
+    clear_log();
     EXPECT_FALSE(GetInfo::run_listing(net_));
     EXPECT_EQ(calls_before_cancel[check - 1], net_.calls);
     ASSERT_EQ(static_cast<size_t>(check) + 2, window.texts().size());
@@ -161,7 +154,7 @@ TEST_F(Driver, EachFailureIsLoggedAndShown) {
     net_.cd_ok = c.cd_ok;
     net_.list_ok = c.list_ok;
     earlier_result();
-    DeleteFileA(dir_.file("activity.log").c_str());
+    clear_log();
     EXPECT_FALSE(GetInfo::run_listing(net_));
     ASSERT_EQ(c.texts, window.texts().size());
     EXPECT_EQ("失敗", window.texts().back());
@@ -183,7 +176,7 @@ TEST_F(Driver, UnknownSchemesLeaveEverythingAsItWas) {
     host::ProgressWindow window;
     g_setting.url = url;
     earlier_result();
-    DeleteFileA(dir_.file("activity.log").c_str());
+    clear_log();
     EXPECT_FALSE(get_info(window.hwnd()));
     EXPECT_THAT(window.texts(), ElementsAre(kFirst));
     EXPECT_THAT(log(), ElementsAre("知らないプロトコルです．"));
@@ -205,7 +198,7 @@ TEST_F(Driver, NetworkOffChecksOnlyTheLocalArchive) {
   EXPECT_EQ("", g_discovery.download_url);
   EXPECT_EQ(77u, g_discovery.remote_size);
 
-  testing_support::write_file(dir_.file("ispell.tar.xz"), "x");
+  testing_support::write_file(archive(), "x");
   EXPECT_TRUE(get_info(window_.hwnd()));
   EXPECT_TRUE(g_discovery.default_selected);
   EXPECT_TRUE(log().empty());

@@ -9,15 +9,16 @@
 
 #include "config/setting.h"
 #include "discovery/ftp.h"
-#include "mirror_fixture.h"
+#include "discovery_fixture.h"
 
-using discovery_test::complete_texts;
-using discovery_test::server;
-using discovery_test::set_write_time;
 using testing::ElementsAre;
 using testing::ElementsAreArray;
 using testing::HasSubstr;
 using testing::StartsWith;
+using testing_support::complete_texts;
+using testing_support::server;
+using testing_support::set_write_time;
+using testing_support::system_time;
 
 namespace {
 
@@ -30,13 +31,13 @@ SYSTEMTIME ftp_archive_time() {
   if (!file) return t;
   int year = 0, month = 0, day = 0, hour = 0, minute = 0;
   if (std::fscanf(file, "%d %d %d %d %d", &year, &month, &day, &hour, &minute) == 5) {
-    t = discovery_test::system_time(year, month, day, hour, minute);
+    t = system_time(year, month, day, hour, minute);
   }
   std::fclose(file);
   return t;
 }
 
-class FtpMirror : public discovery_test::MirrorTest {
+class FtpMirror : public testing_support::MirrorTest {
  protected:
   std::string mirror(const std::string& path = kMirrorDir) { return "ftp://" + server(5) + path; }
 };
@@ -63,7 +64,7 @@ TEST_F(FtpMirror, OfferedOnlyWhenStrictlyNewerThanTheLocalArchive) {
   ASSERT_NE(0, t.wYear) << "the fixture's ftp_time.txt is missing";
   testing_support::write_file(archive(), "downloaded before");
   use_url(mirror());
-  set_write_time(archive(), t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, 0);
+  set_write_time(archive(), system_time(t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute));
   ASSERT_TRUE(get_info());
   EXPECT_FALSE(plugin_->IsDefault());
   // One second earlier on the local side: the remote one is newer.
@@ -74,8 +75,7 @@ TEST_F(FtpMirror, OfferedOnlyWhenStrictlyNewerThanTheLocalArchive) {
   f = FILETIME{instant.LowPart, instant.HighPart};
   SYSTEMTIME earlier;
   FileTimeToSystemTime(&f, &earlier);
-  set_write_time(archive(), earlier.wYear, earlier.wMonth, earlier.wDay, earlier.wHour,
-                 earlier.wMinute, earlier.wSecond);
+  set_write_time(archive(), earlier);
   ASSERT_TRUE(get_info());
   EXPECT_TRUE(plugin_->IsDefault());
 }
@@ -170,16 +170,7 @@ TEST_F(FtpMirror, FailureAfterSuccessKeepsTheFindings) {
 }
 
 // The listing itself, without the driver.
-class FtpListing : public testing::Test {
- protected:
-  void SetUp() override {
-    host::reset();
-    g_setting.log_file = dir_.file("activity.log");
-  }
-  void TearDown() override { g_setting.log_file.clear(); }
-
-  testing_support::ScratchDir dir_{"ftp-listing"};
-};
+class FtpListing : public testing_support::DiscoveryTest {};
 
 TEST_F(FtpListing, EveryNameInTheServersOrder) {
   GetInfo::ftp_session session(server(5));

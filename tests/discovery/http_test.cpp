@@ -6,19 +6,20 @@
 #include <windows.h>
 #include <wininet.h>
 
-#include "mirror_fixture.h"
+#include "discovery_fixture.h"
 
-using discovery_test::complete_texts;
-using discovery_test::server;
-using discovery_test::set_write_time;
 using testing::ElementsAre;
 using testing::ElementsAreArray;
+using testing_support::complete_texts;
+using testing_support::server;
+using testing_support::set_write_time;
+using testing_support::system_time;
 
 namespace {
 
 const std::string kMirrorDir = "/pub/text/TeX/ptex-win32/w32/";
 
-class HttpMirror : public discovery_test::MirrorTest {
+class HttpMirror : public testing_support::MirrorTest {
  protected:
   std::string nginx(const std::string& path = kMirrorDir) { return "http://" + server(2) + path; }
   std::string crafted(const std::string& path) { return "http://" + server(3) + path; }
@@ -53,14 +54,14 @@ TEST_F(HttpMirror, OfferedOnlyWhenStrictlyNewerThanTheLocalArchive) {
   // The index shows 05-Mar-2011 14:07 for the archive.
   testing_support::write_file(archive(), "downloaded before");
   use_url(nginx());
-  set_write_time(archive(), 2011, 3, 5, 14, 7, 0);
+  set_write_time(archive(), system_time(2011, 3, 5, 14, 7, 0));
   ASSERT_TRUE(get_info());
   EXPECT_FALSE(plugin_->IsDefault());
   EXPECT_NE("", requested_url());  // requested all the same
-  set_write_time(archive(), 2011, 3, 5, 14, 6, 59);
+  set_write_time(archive(), system_time(2011, 3, 5, 14, 6, 59));
   ASSERT_TRUE(get_info());
   EXPECT_TRUE(plugin_->IsDefault());
-  set_write_time(archive(), 2011, 3, 5, 14, 7, 1);
+  set_write_time(archive(), system_time(2011, 3, 5, 14, 7, 1));
   ASSERT_TRUE(get_info());
   EXPECT_FALSE(plugin_->IsDefault());
 }
@@ -102,7 +103,7 @@ TEST_F(HttpMirror, IndexPageComesFromTheServerEveryTime) {
 
   // The request asked caches on the way not to answer for the server, and the page was not
   // written to the local cache.
-  const std::string headers = discovery_test::fetch(crafted("/fresh/headers"));
+  const std::string headers = testing_support::fetch(crafted("/fresh/headers"));
   EXPECT_THAT(headers, testing::HasSubstr("\nPragma: no-cache\n"));
   // An entry would answer "buffer too small" to a query without a buffer.
   DWORD size = 0;

@@ -11,7 +11,7 @@
 #include "config/setting.h"
 #include "discovery/date_time.h"
 #include "discovery/http.h"
-#include "discovery_support.h"
+#include "discovery_fixture.h"
 #include "host/host_config.h"
 #include "plugin/host_module.h"
 #include "test_support.h"
@@ -35,18 +35,8 @@ std::string sample_page() {
   return page;
 }
 
-class IndexParser : public testing::Test {
+class IndexParser : public testing_support::DiscoveryTest {
  protected:
-  void SetUp() override {
-    host::reset();
-    g_setting.log_file = dir_.file("activity.log");
-  }
-  void TearDown() override { g_setting.log_file.clear(); }
-
-  std::vector<std::string> log() const {
-    return discovery_test::log_lines(dir_.file("activity.log"));
-  }
-
   // The page through the parser in reads of the given sizes, taken in turn.
   file_list parse_in_reads(const std::string& page, const std::vector<size_t>& sizes) {
     HostModule host;
@@ -78,8 +68,6 @@ class IndexParser : public testing::Test {
     }
     return testing::AssertionSuccess();
   }
-
-  testing_support::ScratchDir dir_{"index-parser"};
 };
 
 TEST_F(IndexParser, AnyCutIntoReadsGivesTheEntriesAndLogOfTheWholePage) {
@@ -94,7 +82,7 @@ TEST_F(IndexParser, AnyCutIntoReadsGivesTheEntriesAndLogOfTheWholePage) {
   const std::vector<std::vector<size_t>> cuts = {{1},  {2},    {3},           {7, 1, 13},
                                                  {64}, {4095}, {page.size()}, {60, 4095, 1, 200}};
   for (const auto& sizes : cuts) {
-    DeleteFileA(dir_.file("activity.log").c_str());
+    clear_log();
     EXPECT_TRUE(same_entries(whole, parse_in_reads(page, sizes))) << "first read " << sizes[0];
     EXPECT_EQ(whole_log, log()) << "first read " << sizes[0];
   }

@@ -8,15 +8,15 @@
 #include "discovery/discovery_state.h"
 #include "discovery/driver.h"
 #include "discovery/get_info.h"
-#include "discovery_support.h"
+#include "discovery_fixture.h"
 #include "host/host_config.h"
 #include "host/plugin_loader.h"
 #include "host/progress_window.h"
 #include "plugin/host_module.h"
 #include "test_support.h"
 
-using discovery_test::log_lines;
 using testing::ElementsAre;
+using testing_support::log_lines;
 
 namespace {
 
@@ -32,22 +32,14 @@ class EmptyListing : public GetInfo::network {
   orelib::string scheme() override { return "fake"; }
 };
 
-class Missing : public testing::Test {
+class Missing : public testing_support::DiscoveryTest {
  protected:
   void SetUp() override {
-    host::reset();
-    g_discovery = discovery_state{};
+    DiscoveryTest::SetUp();
     g_discovery.info_result = true;
     g_discovery.download_url = "http://earlier/";
-    g_setting.log_file = dir_.file("activity.log");
   }
-  void TearDown() override {
-    g_setting.log_file.clear();
-    g_setting.url.clear();
-  }
-  std::vector<std::string> log() const { return log_lines(dir_.file("activity.log")); }
 
-  testing_support::ScratchDir dir_{"discovery-missing"};
   host::ProgressWindow window_;
 };
 

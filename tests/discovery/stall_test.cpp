@@ -4,12 +4,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "mirror_fixture.h"
+#include "discovery_fixture.h"
 
-using discovery_test::server;
 using testing::ElementsAre;
+using testing_support::server;
 
-class StallingMirror : public discovery_test::MirrorTest {};
+class StallingMirror : public testing_support::MirrorTest {};
 
 TEST_F(StallingMirror, ReceiveTimeOutEndsTheWait) {
   use_url("http://" + server(4) + "/pub/");

@@ -13,18 +13,17 @@
 #include "discovery/get_info.h"
 #include "discovery/http.h"
 #include "discovery/selection.h"
-#include "discovery_support.h"
+#include "discovery_fixture.h"
 #include "host/host_config.h"
 #include "host/progress_window.h"
 #include "plugin/host_module.h"
 #include "test_support.h"
 
-using discovery_test::log_lines;
-using discovery_test::set_write_time;
-using discovery_test::system_time;
 using GetInfo::file_info;
 using GetInfo::file_list;
 using testing::ElementsAre;
+using testing_support::set_write_time;
+using testing_support::system_time;
 
 namespace {
 
@@ -44,20 +43,7 @@ file_info entry(const std::string& name, std::uint32_t size = 0, date_time time 
   return e;
 }
 
-// Every test starts with a fresh host, discovery state and log of its own.
-class Discovery : public testing::Test {
- protected:
-  void SetUp() override {
-    host::reset();
-    host::config().hozon_dir = dir_.path();
-    g_discovery = discovery_state{};
-    g_setting.log_file = dir_.file("activity.log");
-  }
-  void TearDown() override { g_setting.log_file.clear(); }
-  std::vector<std::string> log() const { return log_lines(dir_.file("activity.log")); }
-
-  testing_support::ScratchDir dir_{"discovery-units"};
-};
+class Discovery : public testing_support::DiscoveryTest {};
 
 }  // namespace
 
@@ -148,9 +134,9 @@ TEST(DateTime, ValuesWithoutAnInstantOrderByTheirFields) {
 
 TEST(DateTime, LocalFileTimeReadsTheLastWriteTime) {
   testing_support::ScratchDir dir("file-time");
-  const std::string path = dir.file("ispell.tar.xz");
+  const std::string path = dir.file(kLocalArchiveName);
   testing_support::write_file(path, "x");
-  set_write_time(path, 2011, 3, 5, 14, 7, 30);
+  set_write_time(path, system_time(2011, 3, 5, 14, 7, 30));
   const date_time t = local_file_time(path);
   ASSERT_TRUE(t.valid);
   EXPECT_TRUE(date_time_equal(t, present(2011, 3, 5, 14, 7, 30)));
@@ -372,17 +358,16 @@ class Freshness : public Discovery {
     GetInfo::decide_freshness(host, selected, "http");
     return g_discovery.default_selected;
   }
-  std::string archive() const { return dir_.file("ispell.tar.xz"); }
 };
 
 TEST_F(Freshness, StrictlyLaterRemoteIsOffered) {
   testing_support::write_file(archive(), "old");
-  set_write_time(archive(), 2011, 3, 5, 14, 7, 0);
+  set_write_time(archive(), system_time(2011, 3, 5, 14, 7, 0));
   EXPECT_FALSE(offered(present(2011, 3, 5, 14, 7, 0)));  // the same instant
   EXPECT_TRUE(offered(present(2011, 3, 5, 14, 7, 1)));   // one second later
   EXPECT_FALSE(offered(present(2011, 3, 5, 14, 6, 59)));
   EXPECT_FALSE(offered(date_time{}));  // remote time unknown
-  set_write_time(archive(), 2011, 3, 5, 14, 6, 59);
+  set_write_time(archive(), system_time(2011, 3, 5, 14, 6, 59));
   EXPECT_TRUE(offered(present(2011, 3, 5, 14, 7, 0)));
 }
 
@@ -401,8 +386,8 @@ TEST_F(Freshness, RecordsSizeAndUrl) {
 
 TEST_F(Freshness, NoDownloadDirectoryMeansNoLocalArchive) {
   // A file of that name in the working directory must not be taken for the download.
-  testing_support::write_file("ispell.tar.xz", "x");
-  set_write_time("ispell.tar.xz", 2030, 1, 1, 0, 0, 0);
+  testing_support::write_file(kLocalArchiveName, "x");
+  set_write_time(kLocalArchiveName, system_time(2030, 1, 1, 0, 0, 0));
   host::config().hozon_dir = std::nullopt;
   EXPECT_TRUE(offered(present(2011, 3, 5)));
   host::config().hozon_dir = std::string();
@@ -411,7 +396,7 @@ TEST_F(Freshness, NoDownloadDirectoryMeansNoLocalArchive) {
   host.bind();
   EXPECT_TRUE(GetInfo::check_local_archive(host));
   EXPECT_FALSE(g_discovery.default_selected);
-  DeleteFileA("ispell.tar.xz");
+  DeleteFileA(kLocalArchiveName);
 }
 
 TEST_F(Discovery, LocalCheckLooksOnlyForTheName) {
@@ -425,7 +410,7 @@ TEST_F(Discovery, LocalCheckLooksOnlyForTheName) {
   EXPECT_EQ("", g_discovery.download_url);
   EXPECT_FALSE(g_discovery.archive_found);  // no URL to hand to the host
   EXPECT_EQ(77u, g_discovery.remote_size);
-  CreateDirectoryA(dir_.file("ispell.tar.xz").c_str(), nullptr);  // even a directory counts
+  CreateDirectoryA(archive().c_str(), nullptr);  // even a directory counts
   EXPECT_TRUE(GetInfo::check_local_archive(host));
   EXPECT_TRUE(g_discovery.default_selected);
 }
