@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "plugin_patterns.h"
+
 #ifdef _WIN32
 #include <windows.h>
 #else
@@ -66,10 +68,9 @@ class GuardedText {
   char* text_ = nullptr;
 };
 
-const char kIndexPattern[] =
-    "href[ \\t]*=[ \\t]*\"([^\\n\\r\"]+)\"[^\\n\\r]*?([0-9]*)-([A-Za-z]*)-([0-9]*)[ \\t]*([0-9]*):"
-    "([0-9]*)[^\\n\\r]*?([0-9\\\\.]*[KMB])";
-const char kArchivePattern[] = "ispell.*-w32\\.tar\\.xz";
+// The plug-in's own two patterns.
+const char* const kIndexPattern = GetInfo::kIndexEntryPattern;
+const char* const kArchivePattern = GetInfo::kArchivePattern;
 
 std::unique_ptr<Pattern> must_compile(const char* pattern) {
   std::string error;

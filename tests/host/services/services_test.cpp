@@ -6,6 +6,7 @@
 #include "host/progress_window.h"
 #include "host/services.h"
 #include "plugin/plugin_abi.h"
+#include "plugin_patterns.h"
 
 namespace {
 
@@ -86,7 +87,7 @@ TEST_F(HostServices, RegexHandlesAreCheckedAndMatchesRecorded) {
   EXPECT_EQ(REGEX_GETMATCHPOS(99), -1);
   EXPECT_EQ(REGEX_COMPILE("(unclosed"), 0);
 
-  const int handle = REGEX_COMPILE("ispell.*-w32\\.tar\\.xz");
+  const int handle = REGEX_COMPILE(GetInfo::kArchivePattern);
   ASSERT_GT(handle, 0);
   EXPECT_EQ(REGEX_MATCH(handle, "old/ispell-3.3.02-w32.tar.xz.sig"), 1);
   EXPECT_EQ(REGEX_GETMATCHPOS(handle), 4);
