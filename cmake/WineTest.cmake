@@ -48,9 +48,11 @@ function(add_wine_gtest)
   if(T_RUN_SERIAL)
     list(APPEND scalar_properties RUN_SERIAL TRUE)
   endif()
-  # Listing the cases starts Wine, which is slow the first time in a fresh prefix.
+  # Listing the cases starts Wine, which is slow the first time in a fresh prefix. Parameterised
+  # cases are named by their parameter's name, without the printed value.
   gtest_discover_tests(${exe}
                        DISCOVERY_MODE PRE_TEST
+                       NO_PRETTY_VALUES
                        DISCOVERY_TIMEOUT 120
                        TEST_PREFIX "${T_NAME}."
                        TEST_LIST ${exe}_TESTS

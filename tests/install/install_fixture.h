@@ -48,6 +48,8 @@ class InstallTest : public ::testing::Test {
   InstallTest();
   ~InstallTest() override;
 
+ public:
+  // Public for the rows of table-driven tests.
   std::string root() const { return root_.path(); }
   std::string tex() const { return root_.file("tex\\"); }
   std::string tex_bin() const { return root_.file("tex\\bin\\"); }

@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
+#include <ostream>
+#include <regex>
 #include <vector>
 
 #include "archive_builder.h"
@@ -481,87 +484,6 @@ TEST_F(Failures, UserVariableRefusedAfterTheSystemOneWasSet) {
   EXPECT_TRUE(is_directory(root() + "Home"));
 }
 
-// A file that should be written and cannot be fails the copy step at that file: nothing
-// after it is copied and neither variable is set.
-static std::vector<std::string> copy_failed_texts() {
-  return {"ispellを解凍……", "成功\r\nファイルのコピー……", "失敗\r\n"};
-}
-
-TEST_F(Failures, ReadOnlyOlderProgram) {
-  unpack_as_of(2024);
-  const std::string target = tex_bin() + "buildhash.exe";
-  write_file(target, "read-only buildhash of an older release");
-  set_year(target, 2020);
-  SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_READONLY);
-  answer_dirs(root() + "Dic", root() + "Home");
-
-  EXPECT_FALSE(run());
-  EXPECT_EQ(log_text(), kFrameLine + copy_failure(target, ERROR_ACCESS_DENIED));
-  EXPECT_EQ(texts(), copy_failed_texts());
-  EXPECT_EQ(read_file(target), "read-only buildhash of an older release");
-  EXPECT_FALSE(file_exists(root() + "Dic"));
-  EXPECT_TRUE(host::env_calls().empty());
-  EXPECT_FALSE(reboots_);
-}
-
-TEST_F(Failures, MissingBinDirectory) {
-  // The plug-in does not create the installation's own bin directory.
-  DeleteFileA((tree() + "ispell-w32\\bin\\buildhash.exe").c_str());
-  testing_support::remove_tree(tex_bin());
-  answer_dirs(root() + "Dic", root() + "Home");
-
-  EXPECT_FALSE(run());
-  EXPECT_EQ(log_text(), kFrameLine + copy_failure(tex_bin() + "ispell.exe", ERROR_PATH_NOT_FOUND));
-  EXPECT_EQ(texts(), copy_failed_texts());
-  EXPECT_FALSE(file_exists(tex_bin()));
-  EXPECT_FALSE(file_exists(root() + "Dic"));
-  EXPECT_TRUE(host::env_calls().empty());
-}
-
-TEST_F(Failures, DictionaryDirectoryThatCannotBeMade) {
-  // A plain file stands where a parent directory of the dictionaries should be.
-  DeleteFileA((tree() + "ispell-w32\\dic\\english.aff").c_str());
-  write_file(root() + "blocker", "a file, not a directory");
-  const std::string dict = root() + "blocker\\Dic\\";
-  answer_dirs(dict, root() + "Home");
-
-  EXPECT_FALSE(run());
-  EXPECT_EQ(log_text(), kFrameLine + copy_failure(dict + "english.hash", ERROR_PATH_NOT_FOUND));
-  EXPECT_EQ(texts(), copy_failed_texts());
-  // The programs copied before stay; the choice was stored; no variable was set.
-  EXPECT_EQ(read_file(tex_bin() + "ispell.exe"), "ispell program");
-  EXPECT_EQ(saved("ISPELLDICTDIR"), dict);
-  EXPECT_EQ(read_file(root() + "blocker"), "a file, not a directory");
-  EXPECT_TRUE(host::env_calls().empty());
-  EXPECT_EQ(host::read_registry_variable(true, "ISPELL_DICTDIR"), std::nullopt);
-  EXPECT_FALSE(reboots_);
-}
-
-TEST_F(Failures, DictionaryHeldOpenByAnotherProgram) {
-  const std::string locked = tree() + "ispell-w32\\dic\\locked.hash";
-  write_file(locked, "locked");
-  answer_dirs(root() + "Dic", root() + "Home");
-  // The work directory gets its copy; that one is held without sharing while the plug-in
-  // copies from it.
-  HANDLE held = INVALID_HANDLE_VALUE;
-  const auto copy = host::config().tar_handler;
-  host::config().tar_handler = [&](HWND owner, const std::string& a, const std::string& d) {
-    const bool ok = copy(owner, a, d);
-    held = CreateFileA((d + "ispell-w32\\dic\\locked.hash").c_str(), GENERIC_READ, 0, nullptr,
-                       OPEN_EXISTING, 0, nullptr);
-    return ok;
-  };
-
-  EXPECT_FALSE(run());
-  ASSERT_NE(held, INVALID_HANDLE_VALUE);
-  CloseHandle(held);
-  EXPECT_EQ(log_text(),
-            kFrameLine + copy_failure(root() + "Dic\\locked.hash", ERROR_SHARING_VIOLATION));
-  EXPECT_EQ(texts(), copy_failed_texts());
-  EXPECT_FALSE(file_exists(root() + "Dic\\locked.hash"));
-  EXPECT_TRUE(host::env_calls().empty());
-}
-
 TEST_F(Failures, HostWithoutSaveOrInstallDirectory) {
   host::config().hozon_dir = std::nullopt;
   answer_dirs(root() + "Dic", root() + "Home");
@@ -593,53 +515,181 @@ TEST_F(BadInput, EmptyAnswerIsTakenForCancel) {
   EXPECT_EQ(log_text(), kFrameLine);
 }
 
-TEST_F(BadInput, AnswerOfThousandsOfCharacters) {
-  // One component far longer than any file system allows: nothing can be created, so the
-  // first dictionary fails the step and no variable names the directory.
-  DeleteFileA((tree() + "ispell-w32\\dic\\english.aff").c_str());
-  const std::string dict = root() + std::string(5000, 'd');
-  answer_dirs(dict, root() + "Home");
-  EXPECT_FALSE(run());
-  EXPECT_EQ(saved("ISPELLDICTDIR"), dict + "\\");
-  const std::string prefix = kFrameLine + std::string("ファイル") + dict +
-                             "\\english.hashのコピーに失敗．GetLastErrorのエラーコード";
-  EXPECT_EQ(log_text().substr(0, prefix.size()), prefix);
-  EXPECT_TRUE(host::env_calls().empty());
-  EXPECT_EQ(read_file(tex_bin() + "ispell.exe"), "ispell program");
+// ---- Copy failures: a file that should be written and cannot be fails the copy step at that
+// file. Nothing after it is copied, neither variable is set, and the log names the file ----
+
+namespace {
+
+class CopyFailure;
+
+struct CopyFailureCase {
+  const char* name;
+  // Prepares the tree, the targets and the answers; returns the file the log line names.
+  std::function<std::string(CopyFailure&)> arrange;
+  // The error code the log line gives; 0 where the file system decides it, and only a number
+  // is required.
+  DWORD error;
+  // What the run leaves behind, beyond what every case checks.
+  std::function<void(const CopyFailure&)> leaves;
+};
+
+void PrintTo(const CopyFailureCase& c, std::ostream* out) { *out << c.name; }
+
+// A handle closed at the end of the test, before its scratch tree is removed.
+struct HeldFile {
+  HeldFile() = default;
+  HeldFile(const HeldFile&) = delete;
+  HeldFile& operator=(const HeldFile&) = delete;
+  ~HeldFile() {
+    if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+  }
+  HANDLE handle = INVALID_HANDLE_VALUE;
+};
+
+class CopyFailure : public InstallTest, public ::testing::WithParamInterface<CopyFailureCase> {
+ public:
+  HeldFile held;
+};
+
+std::vector<std::string> copy_failed_texts() {
+  return {"ispellを解凍……", "成功\r\nファイルのコピー……", "失敗\r\n"};
 }
 
-TEST_F(BadInput, TargetNameTakenByADirectory) {
-  DeleteFileA((tree() + "ispell-w32\\bin\\buildhash.exe").c_str());
-  const std::string target = tex_bin() + "ispell.exe";
-  CreateDirectoryA(target.c_str(), nullptr);
-  write_file(target + "\\inside.txt", "kept");
-  answer_dirs(root() + "Dic", root() + "Home");
+const CopyFailureCase kCopyFailures[] = {
+    {"ReadOnlyOlderProgram",
+     [](CopyFailure& t) {
+       t.unpack_as_of(2024);
+       const std::string target = t.tex_bin() + "buildhash.exe";
+       write_file(target, "read-only buildhash of an older release");
+       set_year(target, 2020);
+       SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_READONLY);
+       t.answer_dirs(t.root() + "Dic", t.root() + "Home");
+       return target;
+     },
+     ERROR_ACCESS_DENIED,
+     [](const CopyFailure& t) {
+       EXPECT_EQ(read_file(t.tex_bin() + "buildhash.exe"),
+                 "read-only buildhash of an older release");
+       EXPECT_FALSE(file_exists(t.root() + "Dic"));
+     }},
+    {"MissingBinDirectory",
+     // The plug-in does not create the installation's own bin directory.
+     [](CopyFailure& t) {
+       DeleteFileA((t.tree() + "ispell-w32\\bin\\buildhash.exe").c_str());
+       testing_support::remove_tree(t.tex_bin());
+       t.answer_dirs(t.root() + "Dic", t.root() + "Home");
+       return t.tex_bin() + "ispell.exe";
+     },
+     ERROR_PATH_NOT_FOUND,
+     [](const CopyFailure& t) {
+       EXPECT_FALSE(file_exists(t.tex_bin()));
+       EXPECT_FALSE(file_exists(t.root() + "Dic"));
+     }},
+    {"DictionaryDirectoryThatCannotBeMade",
+     // A plain file stands where a parent directory of the dictionaries should be.
+     [](CopyFailure& t) {
+       DeleteFileA((t.tree() + "ispell-w32\\dic\\english.aff").c_str());
+       write_file(t.root() + "blocker", "a file, not a directory");
+       const std::string dict = t.root() + "blocker\\Dic\\";
+       t.answer_dirs(dict, t.root() + "Home");
+       return dict + "english.hash";
+     },
+     ERROR_PATH_NOT_FOUND,
+     [](const CopyFailure& t) {
+       // The programs copied before stay; the choice was stored.
+       EXPECT_EQ(read_file(t.tex_bin() + "ispell.exe"), "ispell program");
+       EXPECT_EQ(t.saved("ISPELLDICTDIR"), t.root() + "blocker\\Dic\\");
+       EXPECT_EQ(read_file(t.root() + "blocker"), "a file, not a directory");
+       EXPECT_EQ(host::read_registry_variable(true, "ISPELL_DICTDIR"), std::nullopt);
+     }},
+    {"DictionaryHeldOpenByAnotherProgram",
+     // The work directory gets its copy; that one is held without sharing while the plug-in
+     // copies from it.
+     [](CopyFailure& t) {
+       write_file(t.tree() + "ispell-w32\\dic\\locked.hash", "locked");
+       t.answer_dirs(t.root() + "Dic", t.root() + "Home");
+       const auto copy = host::config().tar_handler;
+       host::config().tar_handler = [&t, copy](HWND owner, const std::string& archive,
+                                               const std::string& destination) {
+         const bool ok = copy(owner, archive, destination);
+         t.held.handle = CreateFileA((destination + "ispell-w32\\dic\\locked.hash").c_str(),
+                                     GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+         return ok;
+       };
+       return t.root() + "Dic\\locked.hash";
+     },
+     ERROR_SHARING_VIOLATION,
+     [](const CopyFailure& t) {
+       EXPECT_NE(t.held.handle, INVALID_HANDLE_VALUE);
+       EXPECT_FALSE(file_exists(t.root() + "Dic\\locked.hash"));
+     }},
+    {"TargetNameTakenByADirectory",
+     [](CopyFailure& t) {
+       DeleteFileA((t.tree() + "ispell-w32\\bin\\buildhash.exe").c_str());
+       const std::string target = t.tex_bin() + "ispell.exe";
+       CreateDirectoryA(target.c_str(), nullptr);
+       write_file(target + "\\inside.txt", "kept");
+       t.answer_dirs(t.root() + "Dic", t.root() + "Home");
+       return target;
+     },
+     0,
+     [](const CopyFailure& t) {
+       EXPECT_TRUE(is_directory(t.tex_bin() + "ispell.exe"));
+       EXPECT_EQ(read_file(t.tex_bin() + "ispell.exe\\inside.txt"), "kept");
+     }},
+    {"FileWhereTheBinDirectoryShouldBe",
+     [](CopyFailure& t) {
+       DeleteFileA((t.tree() + "ispell-w32\\bin\\buildhash.exe").c_str());
+       testing_support::remove_tree(t.tex_bin());
+       write_file(t.tex() + "bin", "not a directory");
+       t.answer_dirs(t.root() + "Dic", t.root() + "Home");
+       return t.tex_bin() + "ispell.exe";
+     },
+     0, [](const CopyFailure& t) { EXPECT_EQ(read_file(t.tex() + "bin"), "not a directory"); }},
+    {"AnswerOfThousandsOfCharacters",
+     // One component far longer than any file system allows: nothing can be created, so the
+     // first dictionary fails the step and no variable names the directory.
+     [](CopyFailure& t) {
+       DeleteFileA((t.tree() + "ispell-w32\\dic\\english.aff").c_str());
+       const std::string dict = t.root() + std::string(5000, 'd');
+       t.answer_dirs(dict, t.root() + "Home");
+       return dict + "\\english.hash";
+     },
+     0,
+     [](const CopyFailure& t) {
+       EXPECT_EQ(t.saved("ISPELLDICTDIR"), t.root() + std::string(5000, 'd') + "\\");
+       EXPECT_EQ(read_file(t.tex_bin() + "ispell.exe"), "ispell program");
+     }},
+};
+
+}  // namespace
+
+TEST_P(CopyFailure, StopsAtThatFileAndSetsNothing) {
+  const CopyFailureCase& c = GetParam();
+  const std::string target = c.arrange(*this);
 
   EXPECT_FALSE(run());
-  const std::string prefix =
-      kFrameLine + std::string("ファイル") + target + "のコピーに失敗．GetLastErrorのエラーコード";
-  EXPECT_EQ(log_text().substr(0, prefix.size()), prefix);
-  EXPECT_GT(log_text().size(), prefix.size() + 2);  // a number follows
-  EXPECT_EQ(texts().back(), "失敗\r\n");
-  EXPECT_TRUE(is_directory(target));
-  EXPECT_EQ(read_file(target + "\\inside.txt"), "kept");
+  if (c.error != 0) {
+    EXPECT_EQ(log_text(), kFrameLine + copy_failure(target, c.error));
+  } else {
+    // The line as copy_failure writes it, with whatever number the file system gave.
+    const std::string prefix = kFrameLine + std::string("ファイル") + target +
+                               "のコピーに失敗．GetLastErrorのエラーコード";
+    const std::string log = log_text();
+    EXPECT_EQ(log.substr(0, prefix.size()), prefix);
+    const std::string rest = log.size() > prefix.size() ? log.substr(prefix.size()) : "";
+    EXPECT_TRUE(std::regex_match(rest, std::regex("[0-9]+\r\n"))) << "after the prefix: " << rest;
+  }
+  EXPECT_EQ(texts(), copy_failed_texts());
   EXPECT_TRUE(host::env_calls().empty());
+  EXPECT_FALSE(reboots_);
+  c.leaves(*this);
 }
 
-TEST_F(BadInput, FileWhereTheBinDirectoryShouldBe) {
-  DeleteFileA((tree() + "ispell-w32\\bin\\buildhash.exe").c_str());
-  testing_support::remove_tree(tex_bin());
-  write_file(tex() + "bin", "not a directory");
-  answer_dirs(root() + "Dic", root() + "Home");
-
-  EXPECT_FALSE(run());
-  const std::string prefix = kFrameLine + std::string("ファイル") + tex_bin() +
-                             "ispell.exeのコピーに失敗．GetLastErrorのエラーコード";
-  EXPECT_EQ(log_text().substr(0, prefix.size()), prefix);
-  EXPECT_EQ(texts().back(), "失敗\r\n");
-  EXPECT_EQ(read_file(tex() + "bin"), "not a directory");
-  EXPECT_TRUE(host::env_calls().empty());
-}
+INSTANTIATE_TEST_SUITE_P(Failures, CopyFailure, ::testing::ValuesIn(kCopyFailures),
+                         [](const ::testing::TestParamInfo<CopyFailureCase>& info) {
+                           return std::string(info.param.name);
+                         });
 
 // ---- Shift-JIS directory names ----
 
