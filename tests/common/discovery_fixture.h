@@ -26,6 +26,9 @@ std::vector<std::string> log_lines(const std::string& path);
 inline std::string server(int n) { return std::string(DISCOVERY_NET) + "." + std::to_string(n); }
 #endif
 
+// Where the test mirrors keep the archives (see scripts/servers/servers.py).
+inline const std::string kMirrorDirectory = "/pub/text/TeX/ptex-win32/w32/";
+
 // The body of an HTTP page, fetched from the server itself (nothing cached); "" on failure.
 std::string fetch(const std::string& url);
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "host/plugin_loader.h"
+#include "support/handles.h"
 
 namespace testing_support {
 
@@ -42,13 +43,12 @@ void set_write_time(const std::string& path, const SYSTEMTIME& time) {
   FILETIME written;
   ASSERT_TRUE(SystemTimeToFileTime(&time, &written))
       << time.wYear << "-" << time.wMonth << "-" << time.wDay << " is no time";
-  const HANDLE file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
-                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  ASSERT_NE(file, INVALID_HANDLE_VALUE) << path << " cannot be opened, error " << GetLastError();
-  const BOOL set = SetFileTime(file, nullptr, nullptr, &written);
-  const DWORD error = GetLastError();
-  CloseHandle(file);
-  EXPECT_TRUE(set) << path << ": SetFileTime failed, error " << error;
+  const orelib::file_handle file(CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ,
+                                             nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                                             nullptr));
+  ASSERT_TRUE(file) << path << " cannot be opened, error " << GetLastError();
+  EXPECT_TRUE(SetFileTime(file.get(), nullptr, nullptr, &written))
+      << path << ": SetFileTime failed, error " << GetLastError();
 }
 
 }  // namespace testing_support

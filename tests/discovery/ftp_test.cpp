@@ -16,13 +16,12 @@ using testing::ElementsAreArray;
 using testing::HasSubstr;
 using testing::StartsWith;
 using testing_support::complete_texts;
+using testing_support::kMirrorDirectory;
 using testing_support::server;
 using testing_support::set_write_time;
 using testing_support::system_time;
 
 namespace {
-
-const std::string kMirrorDir = "/pub/text/TeX/ptex-win32/w32/";
 
 // The minute the fixture gave the FTP archive (UTC, this year, so the listing shows it).
 SYSTEMTIME ftp_archive_time() {
@@ -39,7 +38,9 @@ SYSTEMTIME ftp_archive_time() {
 
 class FtpMirror : public testing_support::MirrorTest {
  protected:
-  std::string mirror(const std::string& path = kMirrorDir) { return "ftp://" + server(5) + path; }
+  std::string mirror(const std::string& path = kMirrorDirectory) {
+    return "ftp://" + server(5) + path;
+  }
 };
 
 }  // namespace
@@ -53,7 +54,7 @@ TEST_F(FtpMirror, ChainFromListingToDownloadRequest) {
   const DownloadRequest request = plugin_->GetDownloadData();
   ASSERT_TRUE(request.ok);
   ASSERT_EQ(1, request.count);
-  EXPECT_STREQ(("ftp://" + server(5) + kMirrorDir + "ispell-3.3.02-w32.tar.xz").c_str(),
+  EXPECT_STREQ(("ftp://" + server(5) + kMirrorDirectory + "ispell-3.3.02-w32.tar.xz").c_str(),
                request.files->url);
   EXPECT_STREQ("ispell.tar.xz", request.files->name);
   EXPECT_EQ(54321u, request.files->size);
@@ -175,7 +176,7 @@ class FtpListing : public testing_support::DiscoveryTest {};
 TEST_F(FtpListing, EveryNameInTheServersOrder) {
   GetInfo::ftp_session session(server(5));
   ASSERT_TRUE(session.connect(20));
-  ASSERT_TRUE(FtpSetCurrentDirectoryA(session.connection.get(), kMirrorDir.c_str()));
+  ASSERT_TRUE(FtpSetCurrentDirectoryA(session.connection.get(), kMirrorDirectory.c_str()));
   std::vector<GetInfo::ftp_file> files;
   ASSERT_TRUE(GetInfo::ftp_raw_listing(session, files));
   std::vector<std::string> names;

@@ -11,17 +11,18 @@
 using testing::ElementsAre;
 using testing::ElementsAreArray;
 using testing_support::complete_texts;
+using testing_support::kMirrorDirectory;
 using testing_support::server;
 using testing_support::set_write_time;
 using testing_support::system_time;
 
 namespace {
 
-const std::string kMirrorDir = "/pub/text/TeX/ptex-win32/w32/";
-
 class HttpMirror : public testing_support::MirrorTest {
  protected:
-  std::string nginx(const std::string& path = kMirrorDir) { return "http://" + server(2) + path; }
+  std::string nginx(const std::string& path = kMirrorDirectory) {
+    return "http://" + server(2) + path;
+  }
   std::string crafted(const std::string& path) { return "http://" + server(3) + path; }
 };
 
@@ -41,7 +42,7 @@ TEST_F(HttpMirror, ChainFromIndexToDownloadRequest) {
   ASSERT_EQ(1, request.count);
   ASSERT_NE(nullptr, request.files);
   EXPECT_EQ(0, request.padding[0] | request.padding[1] | request.padding[2]);
-  EXPECT_STREQ(("http://" + server(2) + kMirrorDir + "ispell-3.3.02-w32.tar.xz").c_str(),
+  EXPECT_STREQ(("http://" + server(2) + kMirrorDirectory + "ispell-3.3.02-w32.tar.xz").c_str(),
                request.files->url);
   EXPECT_STREQ("ispell.tar.xz", request.files->name);
   EXPECT_EQ(2097152u, request.files->size);
@@ -142,7 +143,7 @@ TEST_F(HttpMirror, FailureKeepsTheEarlierFindingsButNotItsSuccess) {
   const std::string found = requested_url();
   ASSERT_NE("", found);
   // An unknown scheme touches nothing at all.
-  use_url("HTTP://" + server(2) + kMirrorDir);
+  use_url("HTTP://" + server(2) + kMirrorDirectory);
   EXPECT_FALSE(get_info());
   EXPECT_EQ(1u, texts_.size());
   EXPECT_TRUE(plugin_->IsDefault());

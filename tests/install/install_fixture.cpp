@@ -1,5 +1,6 @@
 #include "install_fixture.h"
 
+#include "support/handles.h"
 #include "support/orelib_string.h"
 
 using testing_support::write_file;
@@ -25,8 +26,8 @@ std::string slashes(std::string text) {
   if (!testing_support::is_directory(to) && !CreateDirectoryA(to.c_str(), nullptr))
     return ::testing::AssertionFailure() << to << " cannot be made, error " << GetLastError();
   WIN32_FIND_DATAA entry;
-  HANDLE find = FindFirstFileA((from + "*").c_str(), &entry);
-  if (find == INVALID_HANDLE_VALUE)
+  const orelib::find_handle find(FindFirstFileA((from + "*").c_str(), &entry));
+  if (!find)
     return ::testing::AssertionFailure() << from << " cannot be listed, error " << GetLastError();
   ::testing::AssertionResult result = ::testing::AssertionSuccess();
   do {
@@ -39,8 +40,7 @@ std::string slashes(std::string text) {
       result = ::testing::AssertionFailure()
                << from + name << " cannot be copied, error " << GetLastError();
     }
-  } while (FindNextFileA(find, &entry));
-  FindClose(find);
+  } while (FindNextFileA(find.get(), &entry));
   return result;
 }
 
@@ -121,13 +121,12 @@ void InstallTest::unpack_as_of(WORD year) {
     if (!copy_tree(tree(), to)) return false;
     for (const std::string& directory : {to + "ispell-w32\\bin\\", to + "ispell-w32\\dic\\"}) {
       WIN32_FIND_DATAA entry;
-      HANDLE find = FindFirstFileA((directory + "*").c_str(), &entry);
-      if (find == INVALID_HANDLE_VALUE) continue;
+      const orelib::find_handle find(FindFirstFileA((directory + "*").c_str(), &entry));
+      if (!find) continue;
       do {
         if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
           set_year(directory + entry.cFileName, year);
-      } while (FindNextFileA(find, &entry));
-      FindClose(find);
+      } while (FindNextFileA(find.get(), &entry));
     }
     return true;
   };

@@ -11,6 +11,7 @@
 
 #include "archive_builder.h"
 #include "install_fixture.h"
+#include "support/handles.h"
 
 using install_test::copy_failure;
 using install_test::InstallTest;
@@ -535,20 +536,10 @@ struct CopyFailureCase {
 
 void PrintTo(const CopyFailureCase& c, std::ostream* out) { *out << c.name; }
 
-// A handle closed at the end of the test, before its scratch tree is removed.
-struct HeldFile {
-  HeldFile() = default;
-  HeldFile(const HeldFile&) = delete;
-  HeldFile& operator=(const HeldFile&) = delete;
-  ~HeldFile() {
-    if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
-  }
-  HANDLE handle = INVALID_HANDLE_VALUE;
-};
-
 class CopyFailure : public InstallTest, public ::testing::WithParamInterface<CopyFailureCase> {
  public:
-  HeldFile held;
+  // Closed at the end of the test, before its scratch tree is removed.
+  orelib::file_handle held;
 };
 
 std::vector<std::string> copy_failed_texts() {
@@ -612,15 +603,15 @@ const CopyFailureCase kCopyFailures[] = {
        host::config().tar_handler = [&t, copy](HWND owner, const std::string& archive,
                                                const std::string& destination) {
          const bool ok = copy(owner, archive, destination);
-         t.held.handle = CreateFileA((destination + "ispell-w32\\dic\\locked.hash").c_str(),
-                                     GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+         t.held.reset(CreateFileA((destination + "ispell-w32\\dic\\locked.hash").c_str(),
+                                  GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
          return ok;
        };
        return t.root() + "Dic\\locked.hash";
      },
      ERROR_SHARING_VIOLATION,
      [](const CopyFailure& t) {
-       EXPECT_NE(t.held.handle, INVALID_HANDLE_VALUE);
+       EXPECT_NE(t.held.get(), INVALID_HANDLE_VALUE);
        EXPECT_FALSE(file_exists(t.root() + "Dic\\locked.hash"));
      }},
     {"TargetNameTakenByADirectory",

@@ -23,6 +23,7 @@
 #include "host/host_config.h"
 #include "host/plugin_loader.h"
 #include "host/progress_window.h"
+#include "support/handles.h"
 #include "timed_services.h"
 
 namespace {
@@ -45,30 +46,18 @@ class Stopwatch {
   LARGE_INTEGER start_;
 };
 
-class Handle {
- public:
-  explicit Handle(HINTERNET h) : h_(h) {}
-  ~Handle() {
-    if (h_) InternetCloseHandle(h_);
-  }
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-  HINTERNET get() const { return h_; }
-
- private:
-  HINTERNET h_;
-};
-
 // The page as a plain WinINet client fetches it: one GET, the body read to its end in reads
 // of `chunk_size` bytes.
 bool raw_download(const std::string& host, const std::string& path, DWORD chunk_size,
                   std::string& page) {
   page.clear();
-  Handle internet(InternetOpenA("bench", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
-  Handle connection(InternetConnectA(internet.get(), host.c_str(), 80, nullptr, nullptr,
-                                     INTERNET_SERVICE_HTTP, 0, 0));
-  Handle request(HttpOpenRequestA(connection.get(), "GET", path.c_str(), "HTTP/1.1", nullptr,
-                                  nullptr, INTERNET_FLAG_RELOAD, 0));
+  const orelib::internet_handle internet(
+      InternetOpenA("bench", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+  const orelib::internet_handle connection(InternetConnectA(
+      internet.get(), host.c_str(), 80, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
+  const orelib::internet_handle request(HttpOpenRequestA(connection.get(), "GET", path.c_str(),
+                                                         "HTTP/1.1", nullptr, nullptr,
+                                                         INTERNET_FLAG_RELOAD, 0));
   if (!request.get() || !HttpSendRequestA(request.get(), nullptr, 0, nullptr, 0)) return false;
   std::vector<char> chunk(chunk_size);
   for (;;) {

@@ -11,11 +11,10 @@
 #include "discovery_fixture.h"
 #include "test_support.h"
 
+using testing_support::kMirrorDirectory;
 using testing_support::server;
 
 namespace {
-
-const std::string kDirectory = "/pub/text/TeX/ptex-win32/w32/";
 
 class MirrorProbe : public ::testing::Test {
  protected:
@@ -26,7 +25,7 @@ class MirrorProbe : public ::testing::Test {
 };
 
 TEST_F(MirrorProbe, LiveHttpMirrorNamesItsNewestArchive) {
-  const host::ProbeRow row = probe("http://" + server(2) + kDirectory);
+  const host::ProbeRow row = probe("http://" + server(2) + kMirrorDirectory);
   EXPECT_TRUE(row.reachable) << row.reason;
   EXPECT_EQ(row.archive, "ispell-3.3.02-w32.tar.xz");
   EXPECT_EQ(row.size, 2097152u);  // "2.0M" on the index page
@@ -35,7 +34,7 @@ TEST_F(MirrorProbe, LiveHttpMirrorNamesItsNewestArchive) {
 }
 
 TEST_F(MirrorProbe, LiveFtpMirrorNamesItsNewestArchive) {
-  const host::ProbeRow row = probe("ftp://" + server(5) + kDirectory);
+  const host::ProbeRow row = probe("ftp://" + server(5) + kMirrorDirectory);
   EXPECT_TRUE(row.reachable) << row.reason;
   EXPECT_EQ(row.archive, "ispell-3.3.02-w32.tar.xz");
   EXPECT_EQ(row.size, 54321u);
@@ -44,7 +43,7 @@ TEST_F(MirrorProbe, LiveFtpMirrorNamesItsNewestArchive) {
 }
 
 TEST_F(MirrorProbe, MirrorThatIsDownGivesTheLoggedReason) {
-  const host::ProbeRow row = probe("http://" + server(9) + kDirectory);
+  const host::ProbeRow row = probe("http://" + server(9) + kMirrorDirectory);
   EXPECT_FALSE(row.reachable);
   EXPECT_TRUE(row.archive.empty());
   // An HTTP connection is only made by the request itself.
@@ -63,7 +62,7 @@ TEST_F(MirrorProbe, TablePrintsOneRowPerMirror) {
   ASSERT_NE(out, nullptr);
   const int status = host::probe_mirrors(
       testing_support::plugin_path(),
-      {"http://" + server(2) + kDirectory, "ftp://" + server(9) + kDirectory}, out);
+      {"http://" + server(2) + kMirrorDirectory, "ftp://" + server(9) + kMirrorDirectory}, out);
   // An FTP log-in fails at once: the reason names the host.
   EXPECT_EQ(status, 1);  // one of the two does not work
   std::rewind(out);
@@ -72,11 +71,12 @@ TEST_F(MirrorProbe, TablePrintsOneRowPerMirror) {
   while (std::fgets(buffer, sizeof buffer, out)) text += buffer;
   std::fclose(out);
 
-  EXPECT_NE(text.find("| http://" + server(2) + kDirectory +
+  EXPECT_NE(text.find("| http://" + server(2) + kMirrorDirectory +
                       " | reachable | ispell-3.3.02-w32.tar.xz | 2097152 | 2011-03-05 14:07 |"),
             std::string::npos)
       << text;
-  EXPECT_NE(text.find("| ftp://" + server(9) + kDirectory + " | unreachable: "), std::string::npos)
+  EXPECT_NE(text.find("| ftp://" + server(9) + kMirrorDirectory + " | unreachable: "),
+            std::string::npos)
       << text;
   EXPECT_NE(text.find(server(9) + "への接続に失敗． | - | - | - |"), std::string::npos) << text;
   EXPECT_NE(text.find("1 of 2 mirrors offer an archive"), std::string::npos) << text;

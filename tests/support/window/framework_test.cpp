@@ -10,6 +10,7 @@
 #include "dialog_driver.h"
 #include "framework_ids.h"
 #include "support/control.h"
+#include "support/handles.h"
 #include "support/modal_dialog.h"
 #include "support/window.h"
 
@@ -25,21 +26,10 @@ using testing_support::text_of;
 namespace {
 
 // A window destroyed at the end of the test.
-class TestWindow {
- public:
-  TestWindow(const char* window_class, DWORD style, HWND parent = nullptr)
-      : handle_(CreateWindowExA(0, window_class, "", style, 0, 0, 200, 100, parent, nullptr,
-                                GetModuleHandleA(nullptr), nullptr)) {}
-  ~TestWindow() {
-    if (handle_) DestroyWindow(handle_);
-  }
-  TestWindow(const TestWindow&) = delete;
-  TestWindow& operator=(const TestWindow&) = delete;
-  HWND get() const { return handle_; }
-
- private:
-  HWND handle_;
-};
+orelib::window_handle make_window(const char* window_class, DWORD style, HWND parent = nullptr) {
+  return orelib::window_handle(CreateWindowExA(0, window_class, "", style, 0, 0, 200, 100, parent,
+                                               nullptr, GetModuleHandleA(nullptr), nullptr));
+}
 
 // Records every handler call of a dialog as "name:arguments".
 class RecordingDialog : public BaseModalDlg {
@@ -134,7 +124,7 @@ class DialogProc : public ::testing::Test {
   }
   LPARAM bind_lparam(BaseModalDlg& dialog) { return reinterpret_cast<LPARAM>(&dialog); }
 
-  TestWindow window_{"STATIC", WS_POPUP};
+  orelib::window_handle window_ = make_window("STATIC", WS_POPUP);
 };
 
 TEST_F(DialogProc, BindsOnlyAtInitDialogWithAnObject) {
@@ -301,8 +291,9 @@ class ControlProc : public ::testing::Test {
     return SendMessageA(edit_.get(), message, wparam, lparam);
   }
 
-  TestWindow parent_{"STATIC", WS_POPUP};
-  TestWindow edit_{"EDIT", WS_CHILD | WS_VISIBLE | ES_AUTOHSCROLL, parent_.get()};
+  orelib::window_handle parent_ = make_window("STATIC", WS_POPUP);
+  orelib::window_handle edit_ =
+      make_window("EDIT", WS_CHILD | WS_VISIBLE | ES_AUTOHSCROLL, parent_.get());
 };
 
 TEST_F(ControlProc, AttachSubclassesAndDetachRestores) {
@@ -396,7 +387,7 @@ TEST_F(ControlProc, UnhandledAndFilteredMessages) {
 }
 
 TEST_F(ControlProc, AttachingElsewhereOrDestroyingDetaches) {
-  TestWindow second{"EDIT", WS_CHILD, parent_.get()};
+  const orelib::window_handle second = make_window("EDIT", WS_CHILD, parent_.get());
   const LONG_PTR original = GetWindowLongPtrA(edit_.get(), GWLP_WNDPROC);
   {
     RecordingControl control;
@@ -417,7 +408,7 @@ TEST_F(ControlProc, AttachingElsewhereOrDestroyingDetaches) {
 
 class ModalDialog : public ::testing::Test {
  protected:
-  TestWindow owner_{"STATIC", WS_POPUP};
+  orelib::window_handle owner_ = make_window("STATIC", WS_POPUP);
 };
 
 TEST_F(ModalDialog, RegisteredControlIsAttachedForTheDialogsLifetime) {
@@ -499,7 +490,8 @@ TEST_F(ModalDialog, MissingTemplateFailsWithoutADialog) {
 // The window wrapper, its scroll bars and item tree.
 
 TEST(WindowWrapper, ScrollBarsReadBackWhatTheSystemKept) {
-  TestWindow window{"STATIC", WS_POPUP | WS_VISIBLE | WS_VSCROLL | WS_HSCROLL};
+  const orelib::window_handle window =
+      make_window("STATIC", WS_POPUP | WS_VISIBLE | WS_VSCROLL | WS_HSCROLL);
   orelib::window::Window wrapper(window.get());
   EXPECT_EQ(wrapper.handle(), window.get());
   EXPECT_GT(wrapper.text_metrics().tmHeight, 0);
