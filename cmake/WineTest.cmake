@@ -15,10 +15,10 @@ include(GoogleTest)
 # The prefix is made once, before any test and outside their time limits (a minute or so the
 # first time), and Wine's desktop is opened before any test makes a window (see the script).
 if(NOT TEST wine_prefix)
-  set(wine_session "${PROJECT_SOURCE_DIR}/cmake/wine-session.sh")
-  add_test(NAME wine_prefix COMMAND bash "${wine_session}" "${CMAKE_BINARY_DIR}/wine-run" "${WINE_PREFIX}" start)
+  set(wine_prefix_script "${PROJECT_SOURCE_DIR}/cmake/wine-prefix.sh")
+  add_test(NAME wine_prefix COMMAND bash "${wine_prefix_script}" "${CMAKE_BINARY_DIR}/wine-run" "${WINE_PREFIX}" start)
   set_tests_properties(wine_prefix PROPERTIES FIXTURES_SETUP wine_prefix TIMEOUT 600)
-  add_test(NAME wine_prefix_close COMMAND bash "${wine_session}" "${CMAKE_BINARY_DIR}/wine-run" "${WINE_PREFIX}" stop)
+  add_test(NAME wine_prefix_close COMMAND bash "${wine_prefix_script}" "${CMAKE_BINARY_DIR}/wine-run" "${WINE_PREFIX}" stop)
   set_tests_properties(wine_prefix_close PROPERTIES FIXTURES_CLEANUP wine_prefix TIMEOUT 60)
 endif()
 

@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
-# The tests' Wine session, CTest fixture wine_prefix. Usage: wine-session.sh WINE_RUN PREFIX start|stop
+# The tests' Wine prefix, CTest fixture wine_prefix. Usage: wine-prefix.sh WINE_RUN PREFIX start|stop
 #   start  creates the prefix (a minute or so the first time) and opens Wine's desktop with a
 #          program that stays until stop;
 #   stop   ends that program, by the process id start wrote down.
-# Wine starts its desktop process with the first window of a session and hands it that
-# program's standard error; the desktop lives as long as any program of the session does, and
+# Wine starts its desktop process with the first window made in the prefix and hands it that
+# program's standard error; the desktop lives as long as any program of the prefix does, and
 # CTest would wait that long for the output of whichever test happened to open a window first.
 # Opened here, the desktop holds no test's output.
 set -euo pipefail
@@ -41,7 +41,7 @@ case $action in
       fi
       sleep 0.1
     done
-    echo "wine-session.sh: Wine's desktop did not open" >&2
+    echo "wine-prefix.sh: Wine's desktop did not open" >&2
     exit 1
     ;;
   stop)
@@ -49,7 +49,7 @@ case $action in
     rm -f "$pid_file"
     ;;
   *)
-    echo "usage: wine-session.sh WINE_RUN PREFIX start|stop" >&2
+    echo "usage: wine-prefix.sh WINE_RUN PREFIX start|stop" >&2
     exit 2
     ;;
 esac
