@@ -8,6 +8,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+
+#include "support/handles.h"
 #else
 #include <sys/stat.h>
 
@@ -105,14 +107,13 @@ std::vector<std::string> list_tree(const std::string& root) {
 ::testing::AssertionResult file_mtime(const std::string& path, std::int64_t& seconds,
                                       std::uint32_t& nanoseconds) {
 #ifdef _WIN32
-  const HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE)
+  const orelib::file_handle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file)
     return ::testing::AssertionFailure() << path << " cannot be opened, error " << GetLastError();
   FILETIME written;
-  const BOOL ok = GetFileTime(file, nullptr, nullptr, &written);
+  const BOOL ok = GetFileTime(file.get(), nullptr, nullptr, &written);
   const DWORD error = GetLastError();
-  CloseHandle(file);
   if (!ok) return ::testing::AssertionFailure() << path << ": GetFileTime failed, error " << error;
   const std::uint64_t ticks =
       (static_cast<std::uint64_t>(written.dwHighDateTime) << 32) | written.dwLowDateTime;

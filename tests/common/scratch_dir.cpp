@@ -5,7 +5,7 @@
 #ifdef _WIN32
 #include <windows.h>
 
-#include <memory>
+#include "support/handles.h"
 #else
 #include <unistd.h>
 
@@ -97,13 +97,9 @@ void remove_tree(const std::string& path) {
     DeleteFileA(directory.c_str());
     return;
   }
-  struct FindCloser {
-    void operator()(HANDLE find) const { FindClose(find); }
-  };
   WIN32_FIND_DATAA entry;
-  HANDLE first = FindFirstFileA((directory + "\\*").c_str(), &entry);
-  if (first != INVALID_HANDLE_VALUE) {
-    const std::unique_ptr<void, FindCloser> find(first);
+  // Closed before the directory itself is removed.
+  if (const orelib::find_handle find{FindFirstFileA((directory + "\\*").c_str(), &entry)}) {
     do {
       const std::string name = entry.cFileName;
       if (name != "." && name != "..") remove_tree(directory + "\\" + name);

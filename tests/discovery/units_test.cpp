@@ -17,6 +17,7 @@
 #include "host/host_config.h"
 #include "host/progress_window.h"
 #include "plugin/host_module.h"
+#include "support/handles.h"
 #include "test_support.h"
 
 using GetInfo::file_info;
@@ -143,10 +144,11 @@ TEST(DateTime, LocalFileTimeReadsTheLastWriteTime) {
   EXPECT_FALSE(local_file_time(dir.file("missing.tar.xz")).valid);
   EXPECT_FALSE(local_file_time(dir.path()).valid);  // a directory cannot be opened as a file
   // Opened without sharing: a file someone holds open cannot be read.
-  HANDLE held = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  ASSERT_NE(INVALID_HANDLE_VALUE, held);
+  orelib::file_handle held(
+      CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(held);
   EXPECT_FALSE(local_file_time(path).valid);
-  CloseHandle(held);
+  held.reset();
   EXPECT_TRUE(local_file_time(path).valid);
 }
 

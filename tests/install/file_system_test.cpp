@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "install/file_system.h"
+#include "support/handles.h"
 #include "test_support.h"
 
 using testing_support::file_exists;
@@ -25,13 +26,12 @@ const std::string kHyou = "表";
 std::vector<std::string> names_in(const std::string& directory) {
   std::vector<std::string> names;
   WIN32_FIND_DATAA entry;
-  HANDLE find = FindFirstFileA((directory + "*").c_str(), &entry);
-  if (find == INVALID_HANDLE_VALUE) return names;
+  const orelib::find_handle find(FindFirstFileA((directory + "*").c_str(), &entry));
+  if (!find) return names;
   do {
     const std::string name = entry.cFileName;
     if (name != "." && name != "..") names.push_back(name);
-  } while (FindNextFileA(find, &entry));
-  FindClose(find);
+  } while (FindNextFileA(find.get(), &entry));
   std::sort(names.begin(), names.end());
   return names;
 }
