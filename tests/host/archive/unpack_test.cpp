@@ -61,9 +61,11 @@ TEST(Unpack, ArchivesFromTheRealTarInEveryFormat) {
     EXPECT_THAT(r.written, Contains("ispell-w32/empty"));
     EXPECT_THAT(list_tree(out), Contains("ispell-w32/empty"));
     // ustar keeps this path in its prefix field, gnu in a long-name header, pax in "path".
-    EXPECT_TRUE(same_contents(out + kLongDir + "/f.txt", tree + kLongDir + "/f.txt"));
+    // Compared with the texts make_fixtures.sh wrote: in a deep build tree the fixture's own
+    // copies lie beyond the 260-character path limit.
+    EXPECT_EQ("short name under a long directory\n", read_file(out + kLongDir + "/f.txt"));
     if (std::string(format) != "ustar") {
-      EXPECT_TRUE(same_contents(out + kLongName, tree + kLongName));
+      EXPECT_EQ("long name\n", read_file(out + kLongName));
       EXPECT_THAT(r.written, Contains(kLongName));
     }
     EXPECT_THAT(r.skipped, Contains(HasSubstr("ispell-symlink")));
