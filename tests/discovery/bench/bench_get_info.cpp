@@ -8,7 +8,8 @@
 // request), and GetInfo outside the WinINet calls it makes (measured within the same call).
 //
 // bench_get_info.exe URL [RUNS] [ENTRIES]   (scripts/bench.sh starts the server and runs it)
-// BENCH_EACH_RUN=1 also prints each run's figures to the error output.
+// BENCH_EACH_RUN=1 also prints each run's figures to the error output; BENCH_DLL=path times
+// another build of the plug-in (an older one, say) with this benchmark.
 //
 // ENTRIES, when given, is the size of the generated index: the archive GetInfo picks is
 // checked against the newest one that index holds. Besides its table the program prints one
@@ -144,12 +145,15 @@ int main(int argc, char** argv) {
   bool same_archive = true;
   double idle_mb = 0, peak_mb = 0;
   const double wrapper_ticks = bench::wrapper_ticks_outside_count();
+  const char* other_plugin = std::getenv("BENCH_DLL");
+  const std::string plugin_path =
+      other_plugin ? other_plugin : host::executable_directory() + "ispell.dll";
   std::vector<double> wrapping_ms, window_ms, network_ms, own_within_ms, ticks_per_ms_seen;
   PROCESS_MEMORY_COUNTERS memory{};
   memory.cb = sizeof memory;
   for (int run = 0; run < runs; ++run) {
     // GetInfo comes first, so that the first run's peak working set is GetInfo's own.
-    host::LoadedPlugin plugin(host::executable_directory() + "ispell.dll");
+    host::LoadedPlugin plugin(plugin_path);
     if (!plugin.ok()) return 1;
     if (!bench::time_network_imports(plugin.module())) {
       std::fprintf(stderr, "cannot wrap the plug-in's WinINet imports\n");
