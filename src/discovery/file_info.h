@@ -2,6 +2,7 @@
 // One file of a remote listing, as both protocols deliver it.
 
 #include <cstdint>
+#include <deque>
 #include <vector>
 
 #include "discovery/date_time.h"
@@ -15,7 +16,7 @@ struct file_info {
   date_time time;          // last modification, as the mirror shows it
 };
 
-using file_list = std::vector<file_info>;
+using file_list = std::deque<file_info>;
 
 // One name of the raw FTP listing.
 struct ftp_file {
