@@ -16,19 +16,24 @@ const char* const kIndexEntryPattern =
 namespace {
 
 // Empty text gives 0; the pattern guarantees digits only.
-int decimal(const orelib::string& text) { return orelib::lexical_cast<int>(text); }
+int decimal(std::string_view text) { return orelib::decimal_value(text); }
+
+// A text the host answered; null gives the empty text. Valid until the next call to the host.
+std::string_view answer(const char* text) {
+  return text ? std::string_view(text) : std::string_view();
+}
 
 // The number that the leading digits and dots make up, as strtod reads it ("1.2.3" is 1.2, "."
 // is 0). Up to 15 digits the quotient of two exact doubles is the correctly rounded value, and
 // far cheaper than the C library's conversion, which cost more than the rest of a line's parse.
-double leading_number(const orelib::string& text) {
+double leading_number(std::string_view text) {
   static const double kPowersOfTen[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                         1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
   std::uint64_t mantissa = 0;
   int digits = 0;
   int fraction_digits = 0;
   bool point = false;
-  orelib::string::size_type end = 0;
+  std::string_view::size_type end = 0;
   for (; end < text.size(); ++end) {
     const char c = text[end];
     if (c >= '0' && c <= '9') {
@@ -43,7 +48,7 @@ double leading_number(const orelib::string& text) {
   }
   if (digits <= 15) return static_cast<double>(mantissa) / kPowersOfTen[fraction_digits];
   // Only the leading digits and dots can make up the number.
-  const orelib::string number = text.substr(0, text.find_first_not_of("0123456789."));
+  const orelib::string number(text.substr(0, text.find_first_not_of("0123456789.")));
   return std::strtod(number.c_str(), nullptr);
 }
 
@@ -97,43 +102,49 @@ void parse_index_page(const orelib::string& page, file_list& list) {
   parse_index_text(host, page.c_str(), list);
 }
 
+// The services each entry calls ten times, resolved once per parse.
+struct index_services {
+  explicit index_services(const HostModule& host)
+      : match(host, "REGEX_MATCH"),
+        group(host, "REGEX_GETMATCHSTR"),
+        position(host, "REGEX_GETMATCHPOS"),
+        length(host, "REGEX_GETMATCHLEN") {}
+
+  HostService<int, int, const char*> match;
+  HostService<const char*, int, int> group;
+  HostService<int, int> position;
+  HostService<int, int> length;
+};
+
 namespace {
 
-// Each entry takes seven texts from the host; these keep their buffers from line to line.
-struct entry_texts {
-  orelib::string size, day, month_name, year, hour, minute;
-};
+bool is_line_break(char c) { return c == '\n' || c == '\r'; }
 
 // Parses text[0, length), NUL-terminated at length, through the compiled pattern. False when
 // the host answered a position or length that does not move forward or points past the text:
 // the parse ends there rather than reading outside the text or looping.
-bool parse_lines(const HostModule& host, int handle, const char* text, long long length,
-                 entry_texts& texts, file_list& list) {
+bool parse_lines(const index_services& host, int handle, const char* text, long long length,
+                 file_list& list) {
   long long offset = 0;
-  while (offset < length && host.call_bool("REGEX_MATCH", handle, text + offset)) {
+  while (offset < length && host_true(host.match(handle, text + offset))) {
     file_info entry;
-    host.call_text_into(entry.name, "REGEX_GETMATCHSTR", handle, 1);
-    host.call_text_into(texts.size, "REGEX_GETMATCHSTR", handle, 7);
-    entry.size = static_cast<std::uint32_t>(size_from_text(texts.size));
-    host.call_text_into(texts.day, "REGEX_GETMATCHSTR", handle, 2);
-    host.call_text_into(texts.month_name, "REGEX_GETMATCHSTR", handle, 3);
-    host.call_text_into(texts.year, "REGEX_GETMATCHSTR", handle, 4);
-    host.call_text_into(texts.hour, "REGEX_GETMATCHSTR", handle, 5);
-    host.call_text_into(texts.minute, "REGEX_GETMATCHSTR", handle, 6);
-
-    const int month = month_from_name(texts.month_name);
-    const int minute = decimal(texts.minute);
-    const int hour_value = decimal(texts.hour);
-    const int day_value = decimal(texts.day);
-    const int year_value = decimal(texts.year);
+    // Each answer is used before the next call, which may reuse the host's buffer.
+    const char* name = host.group(handle, 1);
+    if (name) entry.name.assign(name);
+    entry.size = static_cast<std::uint32_t>(size_from_text(answer(host.group(handle, 7))));
+    const int day_value = decimal(answer(host.group(handle, 2)));
+    const int month = month_from_name(answer(host.group(handle, 3)));
+    const int year_value = decimal(answer(host.group(handle, 4)));
+    const int hour_value = decimal(answer(host.group(handle, 5)));
+    const int minute = decimal(answer(host.group(handle, 6)));
     entry.time = make_date_time(
         static_cast<std::uint16_t>(year_value), static_cast<std::uint16_t>(month),
         static_cast<std::uint16_t>(day_value), static_cast<std::uint16_t>(hour_value),
         static_cast<std::uint16_t>(minute), 0, 0);
     list.push_back(std::move(entry));
 
-    const long long pos = host.call<int>("REGEX_GETMATCHPOS", handle);
-    const long long len = host.call<int>("REGEX_GETMATCHLEN", handle);
+    const long long pos = host.position(handle);
+    const long long len = host.length(handle);
     const long long next = offset + pos + len;
     if (pos < 0 || len < 0 || next <= offset || next > length) return false;
     offset = next;
@@ -145,53 +156,65 @@ bool parse_lines(const HostModule& host, int handle, const char* text, long long
 
 void parse_index_text(const HostModule& host, const char* page, file_list& list) {
   const int handle = host.call<int>("REGEX_COMPILE", kIndexEntryPattern);
-  entry_texts texts;
-  parse_lines(host, handle, page, static_cast<long long>(std::strlen(page)), texts, list);
+  const index_services services(host);
+  parse_lines(services, handle, page, static_cast<long long>(std::strlen(page)), list);
 }
 
-index_parser::index_parser(const HostModule& host, file_list& list) : host_(host), list_(list) {}
+index_parser::index_parser(const HostModule& host, file_list& list)
+    : host_(host), services_(new index_services(host)), list_(list) {}
 
-void index_parser::write(const char* data, std::size_t size) {
+index_parser::~index_parser() = default;
+
+void index_parser::write(char* data, std::size_t size) {
   if (ended_) return;
+  // A NUL ends the page: what comes before it is complete.
   const void* nul = std::memchr(data, '\0', size);
   const std::size_t kept =
       nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - data) : size;
-  const std::size_t before = pending_.size();
-  pending_.append(data, kept);
-  if (nul) {
-    parse_pending(pending_.size());
-    ended_ = true;
-    return;
+  std::size_t end = kept;
+  if (!nul) {
+    while (end > 0 && !is_line_break(data[end - 1])) --end;
   }
-  // Only the new data can hold the last line break.
-  std::size_t end = pending_.size();
-  while (end > before && pending_[end - 1] != '\n' && pending_[end - 1] != '\r') --end;
-  if (end > before) parse_pending(end);
+  // data[0, end) holds complete lines; the first of them may finish a line begun earlier.
+  std::size_t start = 0;
+  if (!pending_.empty() && end > 0) {
+    while (start < end && !is_line_break(data[start])) ++start;
+    if (start < end) ++start;
+    pending_.append(data, start);
+    if (!parse(pending_.data(), pending_.size())) return;
+    pending_.clear();
+  }
+  if (end > start) {
+    // Parsed where they lie: the host reads a NUL-terminated text, so the byte after the
+    // lines (the reader keeps room for one past the data) is a NUL for the parse only.
+    const char saved = data[end];
+    data[end] = '\0';
+    const bool go_on = parse(data + start, end - start);
+    data[end] = saved;
+    if (!go_on) return;
+  }
+  pending_.append(data + end, kept - end);
+  if (nul) finish();
 }
 
 void index_parser::finish() {
   if (ended_) return;
-  parse_pending(pending_.size());
+  parse(pending_.data(), pending_.size());
+  pending_.clear();
   ended_ = true;
 }
 
-void index_parser::parse_pending(std::size_t end) {
+bool index_parser::parse(const char* text, std::size_t length) {
   if (!compiled_) {
     handle_ = host_.call<int>("REGEX_COMPILE", kIndexEntryPattern);
     compiled_ = true;
   }
-  // The host reads a NUL-terminated text: end the complete lines there for the parse.
-  const char saved = pending_[end];
-  pending_[end] = '\0';
-  entry_texts texts;
-  const bool go_on =
-      parse_lines(host_, handle_, pending_.data(), static_cast<long long>(end), texts, list_);
-  pending_[end] = saved;
-  pending_.erase(0, end);
-  if (!go_on) ended_ = true;
+  if (parse_lines(*services_, handle_, text, static_cast<long long>(length), list_)) return true;
+  ended_ = true;
+  return false;
 }
 
-int month_from_name(const orelib::string& name) {
+int month_from_name(std::string_view name) {
   static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
   if (name.size() == 3) {
@@ -199,11 +222,12 @@ int month_from_name(const orelib::string& name) {
       if (std::memcmp(name.data(), kMonths[i], 3) == 0) return i + 1;
     }
   }
-  log_line("月変換でミスった．バグっぽいからヴォランテに文句いっといて．month = " + name);
+  log_line("月変換でミスった．バグっぽいからヴォランテに文句いっといて．month = " +
+           orelib::string(name));
   return -1;
 }
 
-int size_from_text(const orelib::string& text) {
+int size_from_text(std::string_view text) {
   if (text.empty()) return 0;
   double value = leading_number(text);
   switch (text.back()) {

@@ -1,12 +1,17 @@
 #pragma once
 // Listing a mirror directory from its HTTP index page.
 
+#include <memory>
+#include <string_view>
+
 #include "discovery/network.h"
 #include "discovery/session.h"
 
 class HostModule;
 
 namespace GetInfo {
+
+struct index_services;
 
 class HTTP : public network {
  public:
@@ -29,20 +34,24 @@ extern const char* const kIndexEntryPattern;
 // Parses an index page while it arrives, so that the page is never held whole. An entry never
 // spans a line break (the pattern admits neither CR nor LF), so complete lines are parsed as
 // soon as they are in and only the unfinished last line is kept. The page ends at the end of
-// the data or at its first NUL, as a NUL-terminated page would.
+// the data or at its first NUL, as a NUL-terminated page would. Complete lines are parsed in
+// the reader's buffer, without a copy.
 class index_parser : public body_sink {
  public:
   // The host must stay bound while the parser is in use; entries are appended to list.
   index_parser(const HostModule& host, file_list& list);
+  ~index_parser();
 
-  void write(const char* data, std::size_t size) override;
+  void write(char* data, std::size_t size) override;
   // Parses what remains after the last line break; call once, after the last write.
   void finish();
 
  private:
-  void parse_pending(std::size_t end);
+  // Parses text[0, length), NUL-terminated at length; false once the parse has ended.
+  bool parse(const char* text, std::size_t length);
 
   const HostModule& host_;
+  std::unique_ptr<const index_services> services_;
   file_list& list_;
   int handle_ = 0;
   bool compiled_ = false;
@@ -56,9 +65,9 @@ void parse_index_page(const orelib::string& page, file_list& list);
 void parse_index_text(const HostModule& host, const char* page, file_list& list);
 
 // "Jan" .. "Dec" (exactly) give 1 .. 12; anything else is logged and gives -1.
-int month_from_name(const orelib::string& name);
+int month_from_name(std::string_view name);
 
 // "2.3K", "1.2M", "512B" in bytes, truncated; sizes beyond the 32-bit range saturate.
-int size_from_text(const orelib::string& text);
+int size_from_text(std::string_view text);
 
 }  // namespace GetInfo

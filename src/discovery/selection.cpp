@@ -1,5 +1,8 @@
 #include "discovery/selection.h"
 
+#include <algorithm>
+#include <cstdint>
+
 #include "discovery/discovery_state.h"
 #include "plugin/host_module.h"
 
@@ -8,18 +11,20 @@ namespace GetInfo {
 const char* const kArchivePattern = R"(ispell.*-w32\.tar\.xz)";
 
 std::int32_t version_key(const orelib::string& name) {
-  orelib::string digits;
+  // All the digits read as one decimal number, saturating at the largest key as the text
+  // conversion of the digit string would.
+  std::int64_t key = 0;
   // No code page has a lead byte below 0x80, so ASCII names never ask the system (the call
   // cost more than the rest of the key).
   for (orelib::string::size_type i = 0; i < name.size(); ++i) {
     const unsigned char byte = static_cast<unsigned char>(name[i]);
     if (byte >= '0' && byte <= '9') {
-      digits += static_cast<char>(byte);
+      key = std::min<std::int64_t>(key * 10 + (byte - '0'), INT32_MAX);
     } else if (byte >= 0x80 && IsDBCSLeadByte(byte)) {
       ++i;  // its trail byte is part of the same character
     }
   }
-  return orelib::lexical_cast<int>(digits);
+  return static_cast<std::int32_t>(key);
 }
 
 file_info pick_newest(const file_list& list) {
@@ -36,12 +41,13 @@ file_info pick_newest(const file_list& list) {
 
 file_info select_archive(const HostModule& host, const file_list& listing) {
   const int handle = host.call<int>("REGEX_COMPILE", kArchivePattern);
+  const HostService<int, int, const char*> match(host, "REGEX_MATCH");
   // The same choice as pick_newest over the matches (the largest key, the earliest among
   // equals), without copying every match of a long listing first.
   const file_info* chosen = nullptr;
   std::int32_t chosen_key = 0;
   for (const file_info& entry : listing) {
-    if (!host.call_bool("REGEX_MATCH", handle, entry.name.c_str())) continue;
+    if (!host_true(match(handle, entry.name.c_str()))) continue;
     const std::int32_t key = version_key(entry.name);
     if (!chosen || key > chosen_key) {
       chosen = &entry;

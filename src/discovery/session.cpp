@@ -113,7 +113,8 @@ int http_session::query_status() {
 }
 
 bool http_session::read_response(body_sink& sink) {
-  std::vector<char> chunk(kReadChunk);
+  // One byte more than a read asks for: the sink's room past the data.
+  std::vector<char> chunk(kReadChunk + 1);
   for (;;) {
     DWORD read = 0;
     if (!InternetReadFile(request.get(), chunk.data(), kReadChunk, &read)) return false;

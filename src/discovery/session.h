@@ -12,10 +12,12 @@
 
 namespace GetInfo {
 
-// Receives a response body piece by piece, as it arrives.
+// Receives a response body piece by piece, as it arrives. The piece lies in the reader's
+// buffer, which has room for one byte past it; the sink may change the piece and that byte
+// while it runs (to end a text with a NUL, say).
 class body_sink {
  public:
-  virtual void write(const char* data, std::size_t size) = 0;
+  virtual void write(char* data, std::size_t size) = 0;
 
  protected:
   ~body_sink() = default;

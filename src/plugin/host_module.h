@@ -13,6 +13,12 @@ struct load_function {
   orelib::string name;
 };
 
+template <typename Result, typename... Args>
+class HostService;
+
+// Services answering a bool are read on their low byte only.
+inline bool host_true(int answer) { return (answer & 0xFF) != 0; }
+
 class HostModule {
  public:
   HostModule() = default;
@@ -34,10 +40,9 @@ class HostModule {
     return reinterpret_cast<Service>(reinterpret_cast<void (*)()>(resolve(name)))(args...);
   }
 
-  // Services answering a bool are read on their low byte only.
   template <typename... Args>
   bool call_bool(const char* name, Args... args) const {
-    return (call<int>(name, args...) & 0xFF) != 0;
+    return host_true(call<int>(name, args...));
   }
 
   // Services answering a text: copied at once; a null answer gives the empty text.
@@ -47,18 +52,10 @@ class HostModule {
     return text ? orelib::string(text) : orelib::string();
   }
 
-  // The same into a string the caller keeps, so that its buffer is reused.
-  template <typename... Args>
-  void call_text_into(orelib::string& out, const char* name, Args... args) const {
-    const char* text = call<const char*>(name, args...);
-    if (text) {
-      out.assign(text);
-    } else {
-      out.clear();
-    }
-  }
-
  private:
+  template <typename Result, typename... Args>
+  friend class HostService;
+
   FARPROC resolve(const char* name) const;
 
   // The services found so far; names are copied, as a caller's buffer may change.
@@ -72,4 +69,25 @@ class HostModule {
   orelib::module_handle module_;
   mutable Resolved resolved_[kResolvedCapacity] = {};
   mutable std::size_t resolved_count_ = 0;
+};
+
+// One service of a bound host for a loop that calls it again and again: resolved on its first
+// call (raising load_function there when the host lacks it), then called directly. The name
+// must be a literal and the binding must outlive this object.
+template <typename Result, typename... Args>
+class HostService {
+ public:
+  HostService(const HostModule& host, const char* name) : host_(host), name_(name) {}
+
+  Result operator()(Args... args) const {
+    if (!address_) address_ = host_.resolve(name_);
+    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(address_))(args...);
+  }
+
+ private:
+  using Function = Result(__cdecl*)(Args...);
+
+  const HostModule& host_;
+  const char* name_;
+  mutable FARPROC address_ = nullptr;
 };

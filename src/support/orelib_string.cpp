@@ -53,6 +53,10 @@ string lexical_cast<string, unsigned long>(const unsigned long& value) {
 
 template <>
 int lexical_cast<int, string>(const string& text) {
+  return decimal_value(text);
+}
+
+int decimal_value(std::string_view text) {
   for (const char c : text) {
     if (c < '0' || c > '9') throw bad_lexical_cast(typeid(string), typeid(int));
   }

@@ -2,6 +2,7 @@
 // The module's narrow text: Shift-JIS bytes, never holding NUL.
 
 #include <string>
+#include <string_view>
 #include <typeinfo>
 
 namespace orelib {
@@ -40,5 +41,7 @@ string lexical_cast<string, unsigned long>(const unsigned long& value);
 // A text of decimal digits to a number; empty gives 0, too large gives 2147483647.
 template <>
 int lexical_cast<int, string>(const string& text);
+// The same conversion over any run of bytes, raising bad_lexical_cast as it does.
+int decimal_value(std::string_view text);
 
 }  // namespace orelib

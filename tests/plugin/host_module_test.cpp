@@ -74,4 +74,34 @@ TEST_F(Binding, ReleasedBindingResolvesNothing) {
   EXPECT_EQ(80, host.call<int>("GETPORT"));
 }
 
+TEST_F(Binding, ServiceObjectResolvesAtItsFirstCallAndRaisesUntilFound) {
+  HostModule host;
+  ASSERT_TRUE(host.bind());
+  const HostService<int> missing(host, "NO_SUCH_SERVICE");  // nothing resolved yet
+  for (int call = 0; call < 2; ++call) {
+    try {
+      missing();
+      ADD_FAILURE() << "call " << call << " of a missing service returned";
+    } catch (const load_function& e) {
+      EXPECT_EQ("NO_SUCH_SERVICE", e.name);
+    }
+  }
+  const HostService<int> port(host, "GETPORT");
+  host::config().port = 8080;
+  EXPECT_EQ(8080, port());
+  host::config().port = 21;  // called again, not answered from the first call
+  EXPECT_EQ(21, port());
+  const HostService<int, int, const char*> match(host, "REGEX_MATCH");
+  const int handle = host.call<int>("REGEX_COMPILE", "b+");
+  EXPECT_TRUE(host_true(match(handle, "abbc")));
+  EXPECT_FALSE(host_true(match(handle, "ac")));
+}
+
+TEST_F(Binding, BoolAnswersAreReadOnTheirLowByte) {
+  EXPECT_TRUE(host_true(1));
+  EXPECT_TRUE(host_true(0x1FF));
+  EXPECT_FALSE(host_true(0));
+  EXPECT_FALSE(host_true(0x100));
+}
+
 }  // namespace
