@@ -36,6 +36,8 @@ ProgressWindow::ProgressWindow(bool visible) {
   edit_ = CreateWindowExA(WS_EX_CLIENTEDGE, "EDIT", "",
                           WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_MULTILINE | ES_READONLY, 0, 0,
                           500, 280, window_.get(), nullptr, GetModuleHandleA(nullptr), nullptr);
+  // Appended texts are not bounded by the edit box's default limit.
+  if (edit_) SendMessageA(edit_, EM_SETLIMITTEXT, 0, 0);
 }
 
 ProgressWindow::~ProgressWindow() {
@@ -53,11 +55,11 @@ std::string ProgressWindow::text() const {
 
 void ProgressWindow::append(const std::string& text) {
   texts_.push_back(text);
-  show_text();
-}
-
-void ProgressWindow::show_text() {
-  if (edit_) SetWindowTextA(edit_, text().c_str());
+  if (!edit_) return;
+  // Added at the end of what the box shows, rather than setting all of it again.
+  const int end = GetWindowTextLengthA(edit_);
+  SendMessageA(edit_, EM_SETSEL, static_cast<WPARAM>(end), static_cast<LPARAM>(end));
+  SendMessageA(edit_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
 }
 
 LRESULT CALLBACK ProgressWindow::window_proc(HWND window, UINT message, WPARAM wparam,

@@ -36,7 +36,6 @@ class ProgressWindow {
  private:
   static LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
   LRESULT handle(UINT message, WPARAM wparam, LPARAM lparam);
-  void show_text();
 
   orelib::window_handle window_;
   HWND edit_ = nullptr;  // a child: destroyed with window_
