@@ -9,26 +9,11 @@
 namespace bench {
 namespace {
 
-std::uint64_t g_ticks = 0;
-std::uint64_t g_calls = 0;
-
-class Timed {
- public:
-  Timed() : start_(ticks_now()) {}
-  ~Timed() {
-    g_ticks += ticks_now() - start_;
-    ++g_calls;
-  }
-  Timed(const Timed&) = delete;
-  Timed& operator=(const Timed&) = delete;
-
- private:
-  std::uint64_t start_;
-};
+call_count g_network;
 
 #define TIMED_IMPORT(result, name, params, args) \
   result WINAPI timed_##name params {            \
-    Timed timed;                                 \
+    timed_call timed(g_network);                 \
     return name args;                            \
   }
 
@@ -107,11 +92,8 @@ bool time_network_imports(HMODULE module) {
   return replaced == static_cast<int>(sizeof kReplacements / sizeof kReplacements[0]);
 }
 
-std::uint64_t network_ticks() { return g_ticks; }
-std::uint64_t network_calls() { return g_calls; }
-void reset_network_counters() {
-  g_ticks = 0;
-  g_calls = 0;
-}
+std::uint64_t network_ticks() { return g_network.ticks; }
+std::uint64_t network_calls() { return g_network.calls; }
+void reset_network_counters() { g_network = call_count(); }
 
 }  // namespace bench

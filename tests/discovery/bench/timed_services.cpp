@@ -14,39 +14,20 @@
 namespace bench {
 namespace {
 
-std::uint64_t g_ticks = 0;
-std::uint64_t g_calls = 0;
-
-// Adds the lifetime of one service call to the counters.
-class Timed {
- public:
-  Timed() : start_(ticks_now()) {}
-  ~Timed() {
-    g_ticks += ticks_now() - start_;
-    ++g_calls;
-  }
-  Timed(const Timed&) = delete;
-  Timed& operator=(const Timed&) = delete;
-
- private:
-  std::uint64_t start_;
-};
+call_count g_services;
 
 }  // namespace
 
 std::uint64_t ticks_now() { return __rdtsc(); }
-std::uint64_t service_ticks() { return g_ticks; }
-std::uint64_t service_calls() { return g_calls; }
-void reset_service_counters() {
-  g_ticks = 0;
-  g_calls = 0;
-}
+std::uint64_t service_ticks() { return g_services.ticks; }
+std::uint64_t service_calls() { return g_services.calls; }
+void reset_service_counters() { g_services = call_count(); }
 
 }  // namespace bench
 
 #define TIMED(result, name, params, args)         \
   extern "C" result __cdecl timed_##name params { \
-    bench::Timed timed;                           \
+    bench::timed_call timed(bench::g_services);   \
     return name args;                             \
   }
 
