@@ -2,17 +2,22 @@
 # Times GetInfo over HTTP on generated directory indexes (served by nginx on a loopback
 # address) beside raw WinINet downloads of the same pages. Not a test: it prints figures and
 # asserts nothing.
-#   scripts/bench.sh [--entries N,N,...] [BUILD_DIR] [RUNS]
+#   scripts/bench.sh [--entries N,N,...] [--before DLL] [BUILD_DIR] [RUNS]
 # Default: one index of 50,000 entries, 3 runs. Per size it prints the benchmark's table and
-# one line of key=value figures; at the end the size of dist/ispell.dll.
+# one line of key=value figures; at the end the size of dist/ispell.dll. With --before, each
+# size is first timed with that other build of the plug-in (an older one, say), then with
+# the build's own, back to back against the same server.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 entries="50000"
+before=""
 positional=()
 while [ $# -gt 0 ]; do
   case "$1" in
     --entries) entries="$2"; shift 2 ;;
     --entries=*) entries="${1#--entries=}"; shift ;;
+    --before) before="$(realpath "$2")"; shift 2 ;;
+    --before=*) before="$(realpath "${1#--before=}")"; shift ;;
     *) positional+=("$1"); shift ;;
   esac
 done
@@ -31,6 +36,12 @@ state="$build/bench-servers"
 trap '/usr/bin/python3 "$root/scripts/servers/servers.py" stop --dir "$state"' EXIT
 status=0
 for n in ${entries//,/ }; do
+  if [ -n "$before" ]; then
+    echo "## $n entries, before: $before"
+    # Wine's drive Z: is the root of the file system.
+    BENCH_DLL="Z:${before//\//\\}" "$build/wine-run" "$build/bin/bench_get_info.exe" \
+      "http://$net.2/bench-$n/" "$runs" "$n" || status=$?
+  fi
   echo "## $n entries"
   "$build/wine-run" "$build/bin/bench_get_info.exe" "http://$net.2/bench-$n/" "$runs" "$n" || status=$?
 done
