@@ -3,7 +3,6 @@
 
 #include <cstdint>
 #include <deque>
-#include <vector>
 
 #include "discovery/date_time.h"
 #include "support/orelib_string.h"

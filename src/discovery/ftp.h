@@ -1,6 +1,8 @@
 #pragma once
 // Listing a mirror directory over FTP.
 
+#include <vector>
+
 #include "discovery/network.h"
 #include "discovery/session.h"
 

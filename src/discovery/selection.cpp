@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <vector>
 
 #include "discovery/discovery_state.h"
 #include "plugin/host_module.h"
