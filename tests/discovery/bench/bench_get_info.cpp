@@ -154,6 +154,7 @@ int main(int argc, char** argv) {
   std::vector<double> wrapping_ms, window_ms, network_ms, own_within_ms, ticks_per_ms_seen;
   PROCESS_MEMORY_COUNTERS memory{};
   memory.cb = sizeof memory;
+  std::size_t timed_bytes = 0;
   for (int run = 0; run < runs; ++run) {
     // GetInfo comes first, so that the first run's peak working set is GetInfo's own.
     host::LoadedPlugin plugin(plugin_path);
@@ -220,12 +221,18 @@ int main(int argc, char** argv) {
       return 1;
     }
     raw64k_ms.push_back(raw64k.ms());
+    timed_bytes = received;
   }
   // The parse on its own, over the page fetched once after the runs (held during them, it would
   // count in their working set).
   std::size_t page_bytes = 0;
   if (!raw_download(host, path, 65536, &page, page_bytes)) {
     std::fprintf(stderr, "raw download failed: %lu\n", GetLastError());
+    return 1;
+  }
+  if (page_bytes != timed_bytes) {
+    std::fprintf(stderr, "the timed downloads read %zu bytes, the page has %zu\n", timed_bytes,
+                 page_bytes);
     return 1;
   }
   for (int run = 0; run < runs; ++run) {
