@@ -35,9 +35,7 @@ class HostModule {
   // the host lacks.
   template <typename Result, typename... Args>
   Result call(const char* name, Args... args) const {
-    using Service = Result(__cdecl*)(Args...);
-    // Through a generic function pointer: FARPROC itself has a different signature.
-    return reinterpret_cast<Service>(reinterpret_cast<void (*)()>(resolve(name)))(args...);
+    return HostService<Result, Args...>(*this, name)(args...);
   }
 
   template <typename... Args>
@@ -73,7 +71,7 @@ class HostModule {
 
 // One service of a bound host for a loop that calls it again and again: resolved on its first
 // call (raising load_function there when the host lacks it), then called directly. The name
-// must be a literal and the binding must outlive this object.
+// and the binding must outlive this object.
 template <typename Result, typename... Args>
 class HostService {
  public:
@@ -81,6 +79,7 @@ class HostService {
 
   Result operator()(Args... args) const {
     if (!address_) address_ = host_.resolve(name_);
+    // Through a generic function pointer: FARPROC itself has a different signature.
     return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(address_))(args...);
   }
 
