@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   g++-mingw-w64-i686 gcc-mingw-w64-i686-posix g++-mingw-w64-i686-posix
   binutils-mingw-w64-i686 mingw-w64-i686-dev
-  wine wine32:i386
+  wine
   cmake ninja-build googletest
   g++ libgtest-dev clang libclang-rt-14-dev
   nginx-light python3-pyftpdlib tinyproxy
@@ -14,22 +14,38 @@ packages=(
   xz-utils tar locales procps
 )
 
+# A mirror in the middle of a sync serves an index that does not match its release file: try
+# again, and then go on with the indexes that did arrive (the install says what is missing).
+apt_update() {
+  local attempt
+  for attempt in 1 2 3; do
+    apt-get update -qq && return 0
+    sleep $((attempt * 10))
+  done
+  echo "setup.sh: some package indexes could not be fetched; going on with the others" >&2
+}
+
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
 
+# Wine's 32-bit loader only where the kernel can execute 32-bit code.
+. "$(dirname "$0")/platform.sh"
+if runs_32bit_code; then
+  dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q 'install ok installed' || missing+=(wine32:i386)
+fi
+
 if ((${#missing[@]})); then
-  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  if [[ " ${missing[*]} " == *:i386* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
     dpkg --add-architecture i386
   fi
   export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
+  apt_update
   apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
 # A kernel that cannot execute 32-bit x86 code needs the 64-bit build and Wine's 64-bit loader.
-. "$(dirname "$0")/platform.sh"
 if ! runs_32bit_code; then
   fallback=(wine64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
             mingw-w64-x86-64-dev)
@@ -39,7 +55,7 @@ if ! runs_32bit_code; then
   done
   if ((${#missing[@]})); then
     export DEBIAN_FRONTEND=noninteractive
-    apt-get update -qq
+    apt_update
     apt-get install -y -qq --no-install-recommends "${missing[@]}"
   fi
 fi
