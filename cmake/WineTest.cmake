@@ -1,7 +1,8 @@
 # add_wine_gtest(NAME <name> SOURCES <files...>
 #                [LIBS <targets...>]          extra libraries to link
-#                [HOST_DEF <file.def>]        which host services the test executable exports
-#                                             (default: all fifteen, host/services.def; NONE exports nothing)
+#                [HOST_WITHOUT <services...>] host services the test executable does not export
+#                                             (by default it exports every one of the list)
+#                [NO_HOST_SERVICES]           it exports none
 #                [TIMEOUT <seconds>] [LABELS <labels...>] [FIXTURES_REQUIRED <fixtures...>]
 #                [RESOURCE_LOCK <locks...>] [ENVIRONMENT <VAR=value...>] [RUN_SERIAL])
 #
@@ -23,23 +24,22 @@ if(NOT TEST wine_prefix)
 endif()
 
 function(add_wine_gtest)
-  cmake_parse_arguments(T "RUN_SERIAL" "NAME;TIMEOUT;HOST_DEF"
-                        "SOURCES;LIBS;LABELS;FIXTURES_REQUIRED;RESOURCE_LOCK;ENVIRONMENT" ${ARGN})
+  cmake_parse_arguments(T "RUN_SERIAL;NO_HOST_SERVICES" "NAME;TIMEOUT"
+                        "SOURCES;LIBS;HOST_WITHOUT;LABELS;FIXTURES_REQUIRED;RESOURCE_LOCK;ENVIRONMENT" ${ARGN})
   if(NOT T_NAME OR NOT T_SOURCES)
     message(FATAL_ERROR "add_wine_gtest needs NAME and SOURCES")
   endif()
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 300)
   endif()
-  if(NOT T_HOST_DEF)
-    set(T_HOST_DEF "${PROJECT_SOURCE_DIR}/host/services.def")
-  endif()
-
   set(exe "test_${T_NAME}")
   add_executable(${exe} ${T_SOURCES})
   target_link_libraries(${exe} PRIVATE host_services ispell_core test_support test_main GTest::gtest GTest::gmock ${T_LIBS})
-  if(NOT T_HOST_DEF STREQUAL "NONE")
-    target_link_options(${exe} PRIVATE "${T_HOST_DEF}")
+  if(NOT T_NO_HOST_SERVICES)
+    set(def "${CMAKE_CURRENT_BINARY_DIR}/${exe}_services.def")
+    host_services_def("${def}" WITHOUT ${T_HOST_WITHOUT})
+    target_link_options(${exe} PRIVATE "${def}")
+    set_property(TARGET ${exe} APPEND PROPERTY LINK_DEPENDS "${def}")
   endif()
   set_target_properties(${exe} PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/bin")
   add_dependencies(${exe} ispell)

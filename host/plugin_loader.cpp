@@ -15,15 +15,9 @@ LoadedPlugin::LoadedPlugin(const std::string& dll_path) {
     missing_ = "LoadLibrary(" + dll_path + ") failed, error " + std::to_string(GetLastError());
     return;
   }
-  resolve(PluginInit, "PluginInit");
-  resolve(Info, "Info");
-  resolve(GetInfo, "GetInfo");
-  resolve(IsDefault, "IsDefault");
-  resolve(Reboots, "Reboots");
-  resolve(GetDownloadData, "GetDownloadData");
-  resolve(Install, "Install");
-  resolve(Set, "Set");
-  resolve(Sets, "Sets");
+#define ISPELL_RESOLVE_EXPORT(name, result, parameters) resolve(name, #name);
+  ISPELL_PLUGIN_EXPORTS(ISPELL_RESOLVE_EXPORT)
+#undef ISPELL_RESOLVE_EXPORT
 }
 
 void LoadedPlugin::unload() { module_.reset(); }

@@ -24,15 +24,10 @@ class LoadedPlugin {
   // FreeLibrary: the plug-in writes its settings back now.
   void unload();
 
-  PluginInitFn PluginInit = nullptr;
-  InfoFn Info = nullptr;
-  GetInfoFn GetInfo = nullptr;
-  IsDefaultFn IsDefault = nullptr;
-  RebootsFn Reboots = nullptr;
-  GetDownloadDataFn GetDownloadData = nullptr;
-  InstallFn Install = nullptr;
-  SetFn Set = nullptr;
-  SetsFn Sets = nullptr;
+  // PluginInit, Info, ...: one member per export of the list, of the export's exact type.
+#define ISPELL_EXPORT_MEMBER(name, result, parameters) name##Fn name = nullptr;
+  ISPELL_PLUGIN_EXPORTS(ISPELL_EXPORT_MEMBER)
+#undef ISPELL_EXPORT_MEMBER
 
  private:
   template <typename Function>

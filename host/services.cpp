@@ -1,11 +1,13 @@
 // The fifteen services a host installer offers its plug-ins, exported by name from the
-// executable (see services.def).
+// executable (the module definition file is made from the service list by
+// cmake/HostServices.cmake).
 
 #include <windows.h>
 #include <shlobj.h>
 
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "host/archive/archive.h"
@@ -216,3 +218,10 @@ int __cdecl SETUSERENV(const char* name, const char* value) {
 }
 
 }  // extern "C"
+
+#define ISPELL_CHECK_SERVICE_TYPE(name, result, parameters, arguments)                      \
+  static_assert(                                                                            \
+      std::is_same_v<decltype(&::name), host_service_traits<host_service::name>::function>, \
+      #name " must have exactly the type the service list gives it");
+ISPELL_HOST_SERVICES(ISPELL_CHECK_SERVICE_TYPE)
+#undef ISPELL_CHECK_SERVICE_TYPE

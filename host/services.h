@@ -1,23 +1,14 @@
 #pragma once
-// The fifteen services the reference host exports by name (host/services.def), as a plug-in
-// calls them. Hosts built on the reference host, and its tests, call them directly.
+// The fifteen services the reference host exports by name, declared from the service list of
+// plugin/plugin_abi.h: a definition that differs from the list does not compile. Hosts built
+// on the reference host, and its tests, call them directly.
 
 #include <windows.h>
 
+#include "plugin/plugin_abi.h"
+
 extern "C" {
-int __cdecl USESNETWORK();
-const char* __cdecl GETPROXY();
-int __cdecl GETPORT();
-const char* __cdecl GETHOZONDIR();
-int __cdecl REGEX_COMPILE(const char* pattern);
-int __cdecl REGEX_MATCH(int handle, const char* text);
-const char* __cdecl REGEX_GETMATCHSTR(int handle, int group);
-int __cdecl REGEX_GETMATCHPOS(int handle);
-int __cdecl REGEX_GETMATCHLEN(int handle);
-int __cdecl ISTARAVAILABLE();
-const char* __cdecl DIRINPUT(HWND owner, const char* prompt, const char* initial);
-int __cdecl TARDLG(HWND owner, const char* archive, const char* destination);
-const char* __cdecl GETINSTALLDIR();
-int __cdecl SETSYSTEMENV(const char* name, const char* value);
-int __cdecl SETUSERENV(const char* name, const char* value);
+#define ISPELL_DECLARE_SERVICE(name, result, parameters, arguments) result __cdecl name parameters;
+ISPELL_HOST_SERVICES(ISPELL_DECLARE_SERVICE)
+#undef ISPELL_DECLARE_SERVICE
 }

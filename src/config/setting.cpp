@@ -56,7 +56,7 @@ orelib::string documents_folder() {
 // and the reason in the log.
 orelib::string install_dir_fallback(const HostModule& host, const char* relative, bool& ok) {
   try {
-    return host.call_text("GETINSTALLDIR") + relative;
+    return host.call_text<host_service::GETINSTALLDIR>() + relative;
   } catch (const load_function& missing) {
     log_line("関数" + missing.name + "のロードに失敗．");
     ok = false;

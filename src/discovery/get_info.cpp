@@ -57,11 +57,11 @@ void split_mirror_url(const orelib::string& rest) {
 }
 
 orelib::string proxy_text(const HostModule& host) {
-  const char* proxy = host.call<const char*>("GETPROXY");
+  const char* proxy = host.call<host_service::GETPROXY>();
   if (!proxy || lstrcmpA(proxy, "") == 0) return orelib::string();
-  if (host.call<int>("GETPORT") == 0) return orelib::string();
-  const orelib::string name = host.call_text("GETPROXY");
-  return name + ":" + orelib::lexical_cast<orelib::string>(host.call<int>("GETPORT"));
+  if (host.call<host_service::GETPORT>() == 0) return orelib::string();
+  const orelib::string name = host.call_text<host_service::GETPROXY>();
+  return name + ":" + orelib::lexical_cast<orelib::string>(host.call<host_service::GETPORT>());
 }
 
 bool run_listing(network& object) {
@@ -108,7 +108,7 @@ bool get_info(HWND progress_window) {
   host.bind();
   std::unique_ptr<network> object;
   try {
-    if (!host.call_bool("USESNETWORK")) {
+    if (!host.call_bool<host_service::USESNETWORK>()) {
       const bool result = check_local_archive(host);
       g_discovery.info_result = result;
       return result;

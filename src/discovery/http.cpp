@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "discovery/size_text.h"
 #include "plugin/host_module.h"
 #include "plugin/log.h"
 
@@ -21,35 +22,6 @@ int decimal(std::string_view text) { return orelib::decimal_value(text); }
 // A text the host answered; null gives the empty text. Valid until the next call to the host.
 std::string_view answer(const char* text) {
   return text ? std::string_view(text) : std::string_view();
-}
-
-// The number that the leading digits and dots make up, as strtod reads it ("1.2.3" is 1.2, "."
-// is 0). Up to 15 digits the quotient of two exact doubles is the correctly rounded value, and
-// far cheaper than the C library's conversion, which cost more than the rest of a line's parse.
-double leading_number(std::string_view text) {
-  static const double kPowersOfTen[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                        1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
-  std::uint64_t mantissa = 0;
-  int digits = 0;
-  int fraction_digits = 0;
-  bool point = false;
-  std::string_view::size_type end = 0;
-  for (; end < text.size(); ++end) {
-    const char c = text[end];
-    if (c >= '0' && c <= '9') {
-      mantissa = mantissa * 10 + static_cast<unsigned>(c - '0');
-      ++digits;
-      if (point) ++fraction_digits;
-    } else if (c != '.' || point) {
-      break;
-    } else {
-      point = true;
-    }
-  }
-  if (digits <= 15) return static_cast<double>(mantissa) / kPowersOfTen[fraction_digits];
-  // Only the leading digits and dots can make up the number.
-  const orelib::string number(text.substr(0, text.find_first_not_of("0123456789.")));
-  return std::strtod(number.c_str(), nullptr);
 }
 
 }  // namespace
@@ -93,29 +65,6 @@ bool HTTP::get_file_list(file_list& list) {
 
 orelib::string HTTP::scheme() { return "http"; }
 
-void parse_index_page(const orelib::string& page, file_list& list) {
-  HostModule host;
-  if (!host.bind()) {
-    log_line("本体のロードに失敗．");
-    return;
-  }
-  parse_index_text(host, page.c_str(), list);
-}
-
-// The services each entry calls ten times, resolved once per parse.
-struct index_services {
-  explicit index_services(const HostModule& host)
-      : match(host, "REGEX_MATCH"),
-        group(host, "REGEX_GETMATCHSTR"),
-        position(host, "REGEX_GETMATCHPOS"),
-        length(host, "REGEX_GETMATCHLEN") {}
-
-  HostService<int, int, const char*> match;
-  HostService<const char*, int, int> group;
-  HostService<int, int> position;
-  HostService<int, int> length;
-};
-
 namespace {
 
 bool is_line_break(char c) { return c == '\n' || c == '\r'; }
@@ -123,28 +72,31 @@ bool is_line_break(char c) { return c == '\n' || c == '\r'; }
 // Parses text[0, length), NUL-terminated at length, through the compiled pattern. False when
 // the host answered a position or length that does not move forward or points past the text:
 // the parse ends there rather than reading outside the text or looping.
-bool parse_lines(const index_services& host, int handle, const char* text, long long length,
+bool parse_lines(const HostModule& host, int handle, const char* text, long long length,
                  file_list& list) {
+  const auto group = [&](int number) {
+    return host.call<host_service::REGEX_GETMATCHSTR>(handle, number);
+  };
   long long offset = 0;
-  while (offset < length && host_true(host.match(handle, text + offset))) {
+  while (offset < length && host.call_bool<host_service::REGEX_MATCH>(handle, text + offset)) {
     file_info entry;
     // Each answer is used before the next call, which may reuse the host's buffer.
-    const char* name = host.group(handle, 1);
+    const char* name = group(1);
     if (name) entry.name.assign(name);
-    entry.size = static_cast<std::uint32_t>(size_from_text(answer(host.group(handle, 7))));
-    const int day_value = decimal(answer(host.group(handle, 2)));
-    const int month = month_from_name(answer(host.group(handle, 3)));
-    const int year_value = decimal(answer(host.group(handle, 4)));
-    const int hour_value = decimal(answer(host.group(handle, 5)));
-    const int minute = decimal(answer(host.group(handle, 6)));
+    entry.size = static_cast<std::uint32_t>(size_from_text(answer(group(7))));
+    const int day_value = decimal(answer(group(2)));
+    const int month = month_from_name(answer(group(3)));
+    const int year_value = decimal(answer(group(4)));
+    const int hour_value = decimal(answer(group(5)));
+    const int minute = decimal(answer(group(6)));
     entry.time = make_date_time(
         static_cast<std::uint16_t>(year_value), static_cast<std::uint16_t>(month),
         static_cast<std::uint16_t>(day_value), static_cast<std::uint16_t>(hour_value),
         static_cast<std::uint16_t>(minute), 0, 0);
     list.push_back(std::move(entry));
 
-    const long long pos = host.position(handle);
-    const long long len = host.length(handle);
+    const long long pos = host.call<host_service::REGEX_GETMATCHPOS>(handle);
+    const long long len = host.call<host_service::REGEX_GETMATCHLEN>(handle);
     const long long next = offset + pos + len;
     if (pos < 0 || len < 0 || next <= offset || next > length) return false;
     offset = next;
@@ -154,16 +106,7 @@ bool parse_lines(const index_services& host, int handle, const char* text, long 
 
 }  // namespace
 
-void parse_index_text(const HostModule& host, const char* page, file_list& list) {
-  const int handle = host.call<int>("REGEX_COMPILE", kIndexEntryPattern);
-  const index_services services(host);
-  parse_lines(services, handle, page, static_cast<long long>(std::strlen(page)), list);
-}
-
-index_parser::index_parser(const HostModule& host, file_list& list)
-    : host_(host), services_(new index_services(host)), list_(list) {}
-
-index_parser::~index_parser() = default;
+index_parser::index_parser(const HostModule& host, file_list& list) : host_(host), list_(list) {}
 
 void index_parser::write(char* data, std::size_t size) {
   if (ended_) return;
@@ -206,10 +149,10 @@ void index_parser::finish() {
 
 bool index_parser::parse(const char* text, std::size_t length) {
   if (!compiled_) {
-    handle_ = host_.call<int>("REGEX_COMPILE", kIndexEntryPattern);
+    handle_ = host_.call<host_service::REGEX_COMPILE>(kIndexEntryPattern);
     compiled_ = true;
   }
-  if (parse_lines(*services_, handle_, text, static_cast<long long>(length), list_)) return true;
+  if (parse_lines(host_, handle_, text, static_cast<long long>(length), list_)) return true;
   ended_ = true;
   return false;
 }
@@ -229,20 +172,8 @@ int month_from_name(std::string_view name) {
 
 int size_from_text(std::string_view text) {
   if (text.empty()) return 0;
-  double value = leading_number(text);
-  switch (text.back()) {
-    case 'K':
-      value *= 1024.0;
-      break;
-    case 'M':
-      value *= 1048576.0;
-      break;
-    default:
-      break;
-  }
-  if (!(value >= 0.0)) return 0;
-  if (value >= static_cast<double>(INT_MAX)) return INT_MAX;
-  return static_cast<int>(value);
+  const int shift = text.back() == 'K' ? 10 : (text.back() == 'M' ? 20 : 0);
+  return scaled_size(text, shift);
 }
 
 }  // namespace GetInfo

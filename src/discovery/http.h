@@ -1,7 +1,6 @@
 #pragma once
 // Listing a mirror directory from its HTTP index page.
 
-#include <memory>
 #include <string_view>
 
 #include "discovery/network.h"
@@ -10,8 +9,6 @@
 class HostModule;
 
 namespace GetInfo {
-
-struct index_services;
 
 class HTTP : public network {
  public:
@@ -40,7 +37,6 @@ class index_parser : public body_sink {
  public:
   // The host must stay bound while the parser is in use; entries are appended to list.
   index_parser(const HostModule& host, file_list& list);
-  ~index_parser();
 
   void write(char* data, std::size_t size) override;
   // Parses what remains after the last line break; call once, after the last write.
@@ -51,18 +47,12 @@ class index_parser : public body_sink {
   bool parse(const char* text, std::size_t length);
 
   const HostModule& host_;
-  std::unique_ptr<const index_services> services_;
   file_list& list_;
   int handle_ = 0;
   bool compiled_ = false;
   bool ended_ = false;
   orelib::string pending_;
 };
-
-// Appends one entry per index line of the page.
-void parse_index_page(const orelib::string& page, file_list& list);
-// The same over a NUL-terminated page, through a host already bound.
-void parse_index_text(const HostModule& host, const char* page, file_list& list);
 
 // "Jan" .. "Dec" (exactly) give 1 .. 12; anything else is logged and gives -1.
 int month_from_name(std::string_view name);

@@ -41,14 +41,13 @@ file_info pick_newest(const file_list& list) {
 }
 
 file_info select_archive(const HostModule& host, const file_list& listing) {
-  const int handle = host.call<int>("REGEX_COMPILE", kArchivePattern);
-  const HostService<int, int, const char*> match(host, "REGEX_MATCH");
+  const int handle = host.call<host_service::REGEX_COMPILE>(kArchivePattern);
   // The same choice as pick_newest over the matches (the largest key, the earliest among
   // equals), without copying every match of a long listing first.
   const file_info* chosen = nullptr;
   std::int32_t chosen_key = 0;
   for (const file_info& entry : listing) {
-    if (!host_true(match(handle, entry.name.c_str()))) continue;
+    if (!host.call_bool<host_service::REGEX_MATCH>(handle, entry.name.c_str())) continue;
     const std::int32_t key = version_key(entry.name);
     if (!chosen || key > chosen_key) {
       chosen = &entry;
@@ -59,7 +58,7 @@ file_info select_archive(const HostModule& host, const file_list& listing) {
 }
 
 orelib::string local_archive_path(const HostModule& host) {
-  const char* directory = host.call<const char*>("GETHOZONDIR");
+  const char* directory = host.call<host_service::GETHOZONDIR>();
   if (!directory || !directory[0]) return orelib::string();
   return orelib::string(directory) + kLocalArchiveName;
 }

@@ -13,7 +13,7 @@ DownloadRequest build_download_request() {
 
   HostModule host;
   host.bind();
-  if (!host.call_bool("USESNETWORK")) {
+  if (!host.call_bool<host_service::USESNETWORK>()) {
     g_request.ok = true;  // nothing to fetch: Install uses the archive already saved
   } else if (g_discovery.info_result && g_discovery.archive_found) {
     // A listing without an archive leaves the request empty: asking for the directory's URL

@@ -64,7 +64,7 @@ struct DirectoryChoice {
 DirectoryChoice choose_directory(const HostModule& host, HWND progress_window, const char* prompt,
                                  const orelib::string& initial, const char* variable) {
   DirectoryChoice result;
-  const char* chosen = host.call<const char*>("DIRINPUT", progress_window, prompt, initial.c_str());
+  const char* chosen = host.call<host_service::DIRINPUT>(progress_window, prompt, initial.c_str());
   // An empty answer names no directory: taking it would copy into the current directory.
   if (!chosen || !*chosen) return result;
   result.choice = chosen;
@@ -196,7 +196,7 @@ bool copy_entries(HWND progress_window, FileFinder& finder, const orelib::string
 
 // Steps from the tar check on; a missing host service escapes as load_function.
 bool install_with_host(const HostModule& host, HWND progress_window) {
-  if (!host.call_bool("ISTARAVAILABLE")) {
+  if (!host.call_bool<host_service::ISTARAVAILABLE>()) {
     log_line("tar解凍ができません．");
     return false;
   }
@@ -208,18 +208,18 @@ bool install_with_host(const HostModule& host, HWND progress_window) {
 
   show(progress_window, "ispellを解凍……");
   const orelib::string work_dir = g_setting.temp_dir + "ispell\\";
-  const orelib::string hozon_dir = host.call_text("GETHOZONDIR");
+  const orelib::string hozon_dir = host.call_text<host_service::GETHOZONDIR>();
   // Without a save directory there is no archive to hand over (a bare name would be looked
   // up wherever the host happens to run).
   if (hozon_dir.empty()) return fail(progress_window, "tar解凍に失敗．");
   const orelib::string archive = hozon_dir + kLocalArchiveName;
-  if (!host.call_bool("TARDLG", progress_window, archive.c_str(), work_dir.c_str()))
+  if (!host.call_bool<host_service::TARDLG>(progress_window, archive.c_str(), work_dir.c_str()))
     return fail(progress_window, "tar解凍に失敗．");
 
   show(progress_window, "成功\r\nファイルのコピー……");
   {
     const orelib::string source = work_dir + "ispell-w32\\bin\\";
-    const orelib::string install_dir = host.call_text("GETINSTALLDIR");
+    const orelib::string install_dir = host.call_text<host_service::GETINSTALLDIR>();
     FileFinder finder;
     // Without the installation's root the programs would land in a relative "bin".
     if (install_dir.empty() || !finder.open((source + "*.exe").c_str()))
@@ -238,14 +238,14 @@ bool install_with_host(const HostModule& host, HWND progress_window) {
   show(progress_window, "成功\r\nispell用の設定……");
   if (dict_reference != g_setting.dict_dir) {
     const orelib::string value = backslashes_to_slashes(g_setting.dict_dir);
-    if (!host.call_bool("SETSYSTEMENV", "ISPELL_DICTDIR", value.c_str()))
+    if (!host.call_bool<host_service::SETSYSTEMENV>("ISPELL_DICTDIR", value.c_str()))
       return fail(progress_window, "環境変数ISPELL_DICTDIRの設定に失敗");
     log_line("環境変数ISPELL_DICTDIRに" + value + "を設定しました．");
     g_reboots = true;
   }
   if (!home_to_set.empty()) {
     make_directories((home_to_set + "\\").c_str());
-    if (!host.call_bool("SETUSERENV", "HOME", home_to_set.c_str()))
+    if (!host.call_bool<host_service::SETUSERENV>("HOME", home_to_set.c_str()))
       return fail(progress_window, "環境変数HOMEの設定に失敗");
     log_line("環境変数HOMEに" + home_to_set + "を設定しました．");
     g_reboots = true;

@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <type_traits>
+
 #include "config/mirror_dialog.h"
 #include "config/setting.h"
 #include "discovery/discovery_state.h"
@@ -37,6 +39,15 @@ void save_settings_at_unload() {
 }
 
 }  // namespace
+
+// The exports as the list declares them. A definition below with another calling convention,
+// result or parameters fails to compile (on i686, where the convention is part of the type).
+extern "C" {
+#define ISPELL_DECLARE_EXPORT(name, result, parameters) \
+  __declspec(dllexport) result __cdecl name parameters;
+ISPELL_PLUGIN_EXPORTS(ISPELL_DECLARE_EXPORT)
+#undef ISPELL_DECLARE_EXPORT
+}
 
 extern "C" {
 
@@ -124,7 +135,7 @@ void __cdecl Set(HWND parent) {
   try {
     HostModule host;
     host.bind();
-    if (host.call_bool("USESNETWORK")) {
+    if (host.call_bool<host_service::USESNETWORK>()) {
       show_mirror_dialog(parent, g_instance);
     } else {
       MessageBoxA(parent, "ネットワークを使わないのなら設定の必要はありません．", "ispell", MB_OK);
@@ -138,3 +149,9 @@ void __cdecl Set(HWND parent) {
 bool __cdecl Sets() { return true; }
 
 }  // extern "C"
+
+#define ISPELL_CHECK_EXPORT_TYPE(name, result, parameters)   \
+  static_assert(std::is_same_v<decltype(&::name), name##Fn>, \
+                #name " must have exactly the type the export list gives it");
+ISPELL_PLUGIN_EXPORTS(ISPELL_CHECK_EXPORT_TYPE)
+#undef ISPELL_CHECK_EXPORT_TYPE

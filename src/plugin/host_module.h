@@ -3,8 +3,7 @@
 
 #include <windows.h>
 
-#include <cstddef>
-
+#include "plugin/plugin_abi.h"
 #include "support/handles.h"
 #include "support/orelib_string.h"
 
@@ -12,9 +11,6 @@
 struct load_function {
   orelib::string name;
 };
-
-template <typename Result, typename... Args>
-class HostService;
 
 // Services answering a bool are read on their low byte only.
 inline bool host_true(int answer) { return (answer & 0xFF) != 0; }
@@ -30,63 +26,39 @@ class HostModule {
   void release();
   bool bound() const { return static_cast<bool>(module_); }
 
-  // Resolves the service by name on its first use in this binding (the host's exports cannot
-  // change while it is loaded) and raises load_function at every call that needs a service
-  // the host lacks.
-  template <typename Result, typename... Args>
-  Result call(const char* name, Args... args) const {
-    return HostService<Result, Args...>(*this, name)(args...);
+  // Calls a service with exactly the parameters the service list gives it. The address is
+  // looked up by name at the first call in this binding (the host's exports cannot change
+  // while it is loaded); a service the host lacks raises load_function at every call.
+  template <host_service Service, typename... Args>
+  auto call(Args... args) const {
+    return function<Service>()(args...);
   }
 
-  template <typename... Args>
-  bool call_bool(const char* name, Args... args) const {
-    return host_true(call<int>(name, args...));
+  template <host_service Service, typename... Args>
+  bool call_bool(Args... args) const {
+    return host_true(call<Service>(args...));
   }
 
   // Services answering a text: copied at once; a null answer gives the empty text.
-  template <typename... Args>
-  orelib::string call_text(const char* name, Args... args) const {
-    const char* text = call<const char*>(name, args...);
+  template <host_service Service, typename... Args>
+  orelib::string call_text(Args... args) const {
+    const char* text = call<Service>(args...);
     return text ? orelib::string(text) : orelib::string();
   }
 
  private:
-  template <typename Result, typename... Args>
-  friend class HostService;
-
-  FARPROC resolve(const char* name) const;
-
-  // The services found so far; names are copied, as a caller's buffer may change.
-  struct Resolved {
-    char name[24];
-    const char* key;  // the address the name last came from
-    FARPROC address;
-  };
-  static constexpr std::size_t kResolvedCapacity = 16;
-
-  orelib::module_handle module_;
-  mutable Resolved resolved_[kResolvedCapacity] = {};
-  mutable std::size_t resolved_count_ = 0;
-};
-
-// One service of a bound host for a loop that calls it again and again: resolved on its first
-// call (raising load_function there when the host lacks it), then called directly. The name
-// and the binding must outlive this object.
-template <typename Result, typename... Args>
-class HostService {
- public:
-  HostService(const HostModule& host, const char* name) : host_(host), name_(name) {}
-
-  Result operator()(Args... args) const {
-    if (!address_) address_ = host_.resolve(name_);
+  template <host_service Service>
+  typename host_service_traits<Service>::function function() const {
+    FARPROC& address = resolved_[static_cast<int>(Service)];
+    if (!address) address = resolve(host_service_traits<Service>::name);
     // Through a generic function pointer: FARPROC itself has a different signature.
-    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(address_))(args...);
+    return reinterpret_cast<typename host_service_traits<Service>::function>(
+        reinterpret_cast<void (*)()>(address));
   }
 
- private:
-  using Function = Result(__cdecl*)(Args...);
+  // The service's address; raises load_function when there is none.
+  FARPROC resolve(const char* name) const;
 
-  const HostModule& host_;
-  const char* name_;
-  mutable FARPROC address_ = nullptr;
+  orelib::module_handle module_;
+  mutable FARPROC resolved_[static_cast<int>(host_service::count)] = {};
 };

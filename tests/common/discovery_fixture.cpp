@@ -1,7 +1,9 @@
 #include "discovery_fixture.h"
 
 #include "config/setting.h"
+#include "discovery/http.h"
 #include "discovery/internet_handle.h"
+#include "plugin/host_module.h"
 #include "host/progress_window.h"
 
 namespace testing_support {
@@ -34,6 +36,19 @@ std::string fetch(const std::string& url) {
   while (InternetReadFile(page.get(), chunk, sizeof chunk, &read) && read > 0)
     body.append(chunk, read);
   return body;
+}
+
+GetInfo::file_list parse_page(const std::string& page) {
+  GetInfo::file_list list;
+  HostModule host;
+  if (!host.bind()) return list;
+  GetInfo::index_parser parser(host, list);
+  // As the reader hands it over: with room for one byte more.
+  std::vector<char> read(page.begin(), page.end());
+  read.push_back('\0');
+  parser.write(read.data(), page.size());
+  parser.finish();
+  return list;
 }
 
 std::vector<std::string> complete_texts(const std::string& host) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "discovery/discovery_state.h"
+#include "discovery/file_info.h"
 #include "host/host_config.h"
 #include "host/plugin_loader.h"
 #include "test_support.h"
@@ -31,6 +32,9 @@ inline const std::string kMirrorDirectory = "/pub/text/TeX/ptex-win32/w32/";
 
 // The body of an HTTP page, fetched from the server itself (nothing cached); "" on failure.
 std::string fetch(const std::string& url);
+
+// The index page through the plug-in's parser in one read, as a page that arrives whole.
+GetInfo::file_list parse_page(const std::string& page);
 
 // The progress texts of a listing that went through, for a host.
 std::vector<std::string> complete_texts(const std::string& host);

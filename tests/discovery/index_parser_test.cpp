@@ -75,8 +75,7 @@ class IndexParser : public testing_support::DiscoveryTest {
 
 TEST_F(IndexParser, AnyCutIntoReadsGivesTheEntriesAndLogOfTheWholePage) {
   const std::string page = sample_page();
-  file_list whole;
-  GetInfo::parse_index_page(page, whole);
+  const file_list whole = testing_support::parse_page(page);
   ASSERT_EQ(8u, whole.size());
   EXPECT_EQ("last", whole.back().name);
   const std::vector<std::string> whole_log = log();
@@ -95,8 +94,7 @@ TEST_F(IndexParser, PageEndsAtItsFirstNul) {
   std::string page = sample_page();
   const size_t nul = page.find("<a href=\"cr-only\"");
   page[nul + 3] = '\0';
-  file_list whole;
-  GetInfo::parse_index_page(page.c_str(), whole);
+  const file_list whole = testing_support::parse_page(page);
   ASSERT_EQ(2u, whole.size());
   for (size_t read : {1u, 5u, 4095u}) {
     EXPECT_TRUE(same_entries(whole, parse_in_reads(page, {read}))) << read;

@@ -4,7 +4,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <float.h>
+
 #include <climits>
+#include <vector>
 
 #include "config/setting.h"
 #include "discovery/date_time.h"
@@ -242,8 +245,7 @@ const char kNginxPage[] =
 class IndexPage : public Discovery {};
 
 TEST_F(IndexPage, ReadsNameDateAndSizeOfEachLine) {
-  file_list list;
-  GetInfo::parse_index_page(kNginxPage, list);
+  const file_list list = testing_support::parse_page(kNginxPage);
   ASSERT_EQ(3u, list.size());
   EXPECT_EQ("README.txt", list[0].name);
   EXPECT_EQ(12288u, list[0].size);
@@ -266,16 +268,14 @@ TEST_F(IndexPage, ReadsNameDateAndSizeOfEachLine) {
 }
 
 TEST_F(IndexPage, OddLinesAndMonths) {
-  file_list list;
-  GetInfo::parse_index_page(
+  const file_list list = testing_support::parse_page(
       "<a href=\"nodate\">x</a> 1M\r\n"                 // no date: no entry
       "<a href=\"sept\">x</a> 05-Sept-2011 14:07 1M\n"  // unknown month: no time
       "<a href=\"lower\">x</a> 05-mar-2011 14:07 1M\n"
       "<a href=\"empty\">x</a> --2011 : 2K\n"             // empty day, month, hour...
       "<a href=\"noyear\">x</a> 05-Mar- 14:07 3K\n"       // year 0: absent
       "<a href=\"dayzero\">x</a> 00-Mar-2011 00:00 4K\n"  // day 0 passes the bounds
-      "<a  href = \"spaced\" >x</a> 05-Mar-2011 14:07 5K",
-      list);
+      "<a  href = \"spaced\" >x</a> 05-Mar-2011 14:07 5K");
   ASSERT_EQ(6u, list.size());
   EXPECT_EQ("sept", list[0].name);
   EXPECT_FALSE(list[0].time.valid);
@@ -295,10 +295,8 @@ TEST_F(IndexPage, OddLinesAndMonths) {
 }
 
 TEST_F(IndexPage, EmptyAndMatchlessPagesGiveNothing) {
-  file_list list;
-  GetInfo::parse_index_page("", list);
-  GetInfo::parse_index_page("<html><a href=\"../\">../</a></html>", list);
-  EXPECT_TRUE(list.empty());
+  EXPECT_TRUE(testing_support::parse_page("").empty());
+  EXPECT_TRUE(testing_support::parse_page("<html><a href=\"../\">../</a></html>").empty());
 }
 
 TEST_F(IndexPage, NonsenseMatchPositionsNeverLoopOrReadOutside) {
@@ -315,28 +313,65 @@ TEST_F(IndexPage, NonsenseMatchPositionsNeverLoopOrReadOutside) {
     host::reset();
     host::config().match_pos_answer = c.pos;
     host::config().match_len_answer = c.len;
-    file_list list;
-    GetInfo::parse_index_page(page, list);
+    const file_list list = testing_support::parse_page(page);
     EXPECT_GE(list.size(), 1u) << c.pos << "," << c.len;
     EXPECT_LE(list.size(), c.max_entries) << c.pos << "," << c.len;
   }
 }
 
 TEST(SizeFromText, UnitsAndTruncation) {
-  EXPECT_EQ(999, GetInfo::size_from_text("999B"));
-  EXPECT_EQ(512, GetInfo::size_from_text("0.5K"));
-  EXPECT_EQ(3, GetInfo::size_from_text("3.99B"));
-  EXPECT_EQ(2355, GetInfo::size_from_text("2.3K"));
-  EXPECT_EQ(1258291, GetInfo::size_from_text("1.2M"));
-  EXPECT_EQ(1024, GetInfo::size_from_text("1\\2K"));
-  EXPECT_EQ(1536, GetInfo::size_from_text("1.5.7K"));
-  EXPECT_EQ(512, GetInfo::size_from_text(".5K"));
-  EXPECT_EQ(0, GetInfo::size_from_text("K"));
-  EXPECT_EQ(0, GetInfo::size_from_text(""));
-  EXPECT_EQ(2146435072, GetInfo::size_from_text("2047M"));
-  // Beyond the 32-bit range the size saturates instead of wrapping to a negative number.
-  EXPECT_EQ(2147483647, GetInfo::size_from_text("2048M"));
-  EXPECT_EQ(2147483647, GetInfo::size_from_text("99999999999999999999999999M"));
+  struct Row {
+    const char* text;
+    int size;
+  };
+  const Row rows[] = {
+      {"999B", 999},
+      {"0.5K", 512},
+      {"3.99B", 3},
+      {"2.3K", 2355},
+      {"1.2M", 1258291},
+      {"1\\2K", 1024},
+      {"1.5.7K", 1536},
+      {".5K", 512},
+      {"K", 0},
+      {"", 0},
+      {"2047M", 2146435072},
+      // Beyond the 32-bit range the size saturates instead of wrapping to a negative number.
+      {"2048M", 2147483647},
+      {"99999999999999999999999999M", 2147483647},
+      {"2047.99999999999M", 2147483647},
+      // Read as the nearest double first: a number just under an integer may round up to it,
+      // and a tie goes to the even neighbour (the values a correctly rounding strtod gives).
+      {"0.99999999999999999B", 1},
+      {"0.9999999999999999B", 0},
+      {"0.999999999999999944488848768742172978818416595458984375B", 1},
+      {"0.999999999999999944488848768742172978818416595458984374B", 0},
+      {"1.99999999999999988897769753748434595763683319091796875K", 2048},
+      {"1.99999999999999988897769753748434595763683319091796874K", 2047},
+      {"1048575.9999999999999B", 1048576},
+      {"2097150.99999999999999B", 2097151},
+      {"3.14159265358979323846K", 3216},
+      {"0.00000000000000000000000001M", 0},
+  };
+  // The same sizes whatever precision the host's thread gave the x87 unit (a host built with
+  // another compiler may run with 53-bit precision, ours with 64-bit).
+  std::vector<unsigned> precisions = {0};  // 0: as the thread is
+#if defined(_M_IX86) || defined(__i386__)
+  precisions = {0, _PC_53, _PC_64, _PC_24};
+  const unsigned saved = _controlfp(0, 0);
+#endif
+  for (unsigned precision : precisions) {
+#if defined(_M_IX86) || defined(__i386__)
+    if (precision != 0) _controlfp(precision, _MCW_PC);
+#endif
+    for (const Row& row : rows) {
+      EXPECT_EQ(row.size, GetInfo::size_from_text(row.text))
+          << '"' << row.text << "\" at precision " << precision;
+    }
+  }
+#if defined(_M_IX86) || defined(__i386__)
+  _controlfp(saved, _MCW_PC);
+#endif
 }
 
 TEST_F(Discovery, MonthNames) {

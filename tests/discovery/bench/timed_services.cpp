@@ -25,7 +25,7 @@ void reset_service_counters() { g_services = call_count(); }
 
 }  // namespace bench
 
-#define TIMED(result, name, params, args)         \
+#define TIMED(name, result, params, args)         \
   extern "C" result __cdecl timed_##name params { \
     bench::timed_call timed(bench::g_services);   \
     return name args;                             \
@@ -33,7 +33,7 @@ void reset_service_counters() { g_services = call_count(); }
 
 // A service that does nothing, to measure what the wrapping itself costs.
 extern "C" int __cdecl idle_service(int value) { return value; }
-TIMED(int, idle_service, (int value), (value))
+TIMED(idle_service, int, (int value), (value))
 
 namespace bench {
 namespace {
@@ -70,18 +70,5 @@ double wrapper_ticks_outside_count() {
 
 }  // namespace bench
 
-TIMED(int, USESNETWORK, (), ())
-TIMED(const char*, GETPROXY, (), ())
-TIMED(int, GETPORT, (), ())
-TIMED(const char*, GETHOZONDIR, (), ())
-TIMED(int, REGEX_COMPILE, (const char* p), (p))
-TIMED(int, REGEX_MATCH, (int h, const char* t), (h, t))
-TIMED(const char*, REGEX_GETMATCHSTR, (int h, int g), (h, g))
-TIMED(int, REGEX_GETMATCHPOS, (int h), (h))
-TIMED(int, REGEX_GETMATCHLEN, (int h), (h))
-TIMED(int, ISTARAVAILABLE, (), ())
-TIMED(const char*, DIRINPUT, (HWND o, const char* p, const char* i), (o, p, i))
-TIMED(int, TARDLG, (HWND o, const char* a, const char* d), (o, a, d))
-TIMED(const char*, GETINSTALLDIR, (), ())
-TIMED(int, SETSYSTEMENV, (const char* n, const char* v), (n, v))
-TIMED(int, SETUSERENV, (const char* n, const char* v), (n, v))
+// timed_USESNETWORK ... timed_SETUSERENV, exported under the services' own names.
+ISPELL_HOST_SERVICES(TIMED)
