@@ -30,6 +30,8 @@ stage "native host tests (ASan, UBSan)" native
 
 stage "fuzzing, 20 s per target" bash scripts/fuzz.sh 20
 
+stage "reproducible: the shipped files built again in another folder" bash scripts/reproducible.sh
+
 # The checked build of the same programs that run here (64-bit where 32-bit code cannot run).
 checked="$preset-checked"
 checked_build() { cmake --preset "$checked" >/dev/null && cmake --build --preset "$checked"; }
