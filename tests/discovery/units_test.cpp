@@ -226,6 +226,12 @@ TEST_F(Selection, FilterThenNewest) {
                           entry("ispell-3.3.02-w32.tar.xz", 2),
                           entry("ispell_3.3.02-w32.tar.xz", 3)};
   EXPECT_EQ(2u, GetInfo::select_archive(host, ties).size);
+  // A link that no download can follow takes no part, however new.
+  const file_list schemes = {entry("ispell-3.3.02-w32.tar.xz", 1),
+                             entry("file:///C:/ispell-9.9.99-w32.tar.xz", 2),
+                             entry("javascript:ispell-9.9.98-w32.tar.xz", 3),
+                             entry("https://elsewhere/ispell-3.3.03-w32.tar.xz", 4)};
+  EXPECT_EQ(4u, GetInfo::select_archive(host, schemes).size);
 }
 
 // --- index page parse ------------------------------------------------------------------------
@@ -549,6 +555,18 @@ TEST_F(Freshness, RecordsSizeAndUrl) {
   offered(present(2011, 3, 5));
   EXPECT_EQ(4242u, g_discovery.remote_size);
   EXPECT_EQ("http://mirror.example/pub/w32/ispell-3.3.02-w32.tar.xz", g_discovery.download_url);
+  // Links as index pages write them: joined to the directory unless they name their own place.
+  const std::pair<const char*, const char*> links[] = {
+      {"sub/a.tar.xz", "http://mirror.example/pub/w32/sub/a.tar.xz"},
+      {"a.tar.xz?download=1", "http://mirror.example/pub/w32/a.tar.xz?download=1"},
+      {"/elsewhere/a.tar.xz", "http://mirror.example/elsewhere/a.tar.xz"},
+      {"//other.example/a.tar.xz", "http://other.example/a.tar.xz"},
+      {"https://other.example/a.tar.xz", "https://other.example/a.tar.xz"},
+      {"", "http://mirror.example/pub/w32/"},
+  };
+  for (const auto& link : links) {
+    EXPECT_EQ(link.second, GetInfo::archive_url("http", "mirror.example", "/pub/w32/", link.first));
+  }
 }
 
 TEST_F(Freshness, NoDownloadDirectoryMeansNoLocalArchive) {
