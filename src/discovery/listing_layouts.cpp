@@ -1,5 +1,6 @@
 #include "discovery/listing_layouts.h"
 
+#include <cstdint>
 #include <cstring>
 #include <utility>
 
