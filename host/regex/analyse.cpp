@@ -1,5 +1,8 @@
 // Analysis of a generated program: what a match starts with, the loops the matcher can run byte
 // by byte, and the positions that need a visited bit.
+#include <algorithm>
+#include <utility>
+
 #include "host/regex/compile_steps.h"
 
 namespace host::regex {
@@ -113,6 +116,108 @@ void analyse_loops(Program& p) {
   }
 }
 
+// The bytes an instruction consumes (none for one that consumes nothing).
+ByteSet consumed(const Program& p, const Inst& in) {
+  ByteSet bytes;
+  if (in.op == Op::kByte) bytes.set(static_cast<std::size_t>(in.x));
+  if (in.op == Op::kSet) bytes = p.sets[static_cast<std::size_t>(in.x)];
+  if (in.op == Op::kAny) bytes = ~ByteSet().set('\n');
+  bytes.reset(0);
+  return bytes;
+}
+
+// The consuming instructions every path from the start to the match goes through (the match's
+// dominators), as byte sets in the order every path meets them (they form a chain, each
+// dominating the next); and the bytes no instruction consumes. Sets that the literal prefix
+// covers (a candidate starts with it) or that hold most bytes (nearly every stretch has one)
+// are left out, and so is the whole analysis for big programs.
+void analyse_required(Program& p) {
+  constexpr std::size_t kMaxAnalysed = 1024;
+  constexpr std::size_t kMaxRequired = 32;
+  constexpr std::size_t kMaxSetBytes = 64;
+  const std::size_t n = p.code.size();
+  ByteSet accepted;
+  for (const Inst& in : p.code) accepted |= consumed(p, in);
+  p.barrier = ~accepted;
+  p.barrier.set(0);
+  if (n > kMaxAnalysed) return;
+
+  // dominators[pc]: the positions on every path from 0 to pc (pc itself included).
+  std::vector<std::vector<bool>> dominators(n, std::vector<bool>(n, true));
+  std::vector<std::vector<std::size_t>> predecessors(n);
+  for (std::size_t pc = 0; pc < n; ++pc) {
+    const Inst& in = p.code[pc];
+    auto edge = [&](int to) {
+      if (to >= 0 && static_cast<std::size_t>(to) < n) predecessors[to].push_back(pc);
+    };
+    switch (in.op) {
+      case Op::kSplit:
+        edge(in.x);
+        edge(in.y);
+        break;
+      case Op::kJump:
+        edge(in.x);
+        break;
+      case Op::kMatch:
+        break;
+      default:
+        edge(static_cast<int>(pc) + 1);
+        break;
+    }
+  }
+  dominators[0].assign(n, false);
+  dominators[0][0] = true;
+  for (bool changed = true; changed;) {
+    changed = false;
+    for (std::size_t pc = 1; pc < n; ++pc) {
+      std::vector<bool> meet(n, !predecessors[pc].empty());
+      for (std::size_t from : predecessors[pc]) {
+        for (std::size_t k = 0; k < n; ++k) meet[k] = meet[k] && dominators[from][k];
+      }
+      meet[pc] = true;
+      if (meet != dominators[pc]) {
+        dominators[pc].swap(meet);
+        changed = true;
+      }
+    }
+  }
+  std::size_t match = n;
+  for (std::size_t pc = 0; pc < n; ++pc) {
+    if (p.code[pc].op == Op::kMatch) match = pc;
+  }
+  if (match == n) return;
+
+  // The prefix's instructions: the first ones on the way from 0, as analyse_start walks them.
+  std::vector<bool> in_prefix(n, false);
+  for (std::size_t pc = 0, bytes = 0; pc < n && bytes < p.prefix.size();) {
+    const Inst& in = p.code[pc];
+    if (in.op == Op::kByte) {
+      in_prefix[pc] = true;
+      ++bytes;
+      ++pc;
+    } else if (in.op == Op::kJump) {
+      pc = static_cast<std::size_t>(in.x);
+    } else {
+      ++pc;
+    }
+  }
+  // A dominator with more dominators of its own comes later on every path.
+  std::vector<std::pair<std::size_t, std::size_t>> chain;  // (depth, pc)
+  for (std::size_t pc = 0; pc < n; ++pc) {
+    if (!dominators[match][pc] || in_prefix[pc]) continue;
+    const ByteSet bytes = consumed(p, p.code[pc]);
+    if (bytes.none() || bytes.count() > kMaxSetBytes) continue;
+    std::size_t depth = 0;
+    for (std::size_t k = 0; k < n; ++k) depth += dominators[pc][k] ? 1 : 0;
+    chain.emplace_back(depth, pc);
+  }
+  std::sort(chain.begin(), chain.end());
+  for (const auto& link : chain) {
+    if (p.required.size() == kMaxRequired) break;
+    p.required.push_back(consumed(p, p.code[link.second]));
+  }
+}
+
 // Counts the ways into each position (the start counts as one) and numbers the positions
 // with more than one.
 void analyse_joins(Program& p) {
@@ -150,6 +255,7 @@ void analyse_joins(Program& p) {
 
 void analyse_program(Program& program) {
   analyse_start(program);
+  analyse_required(program);
   analyse_loops(program);
   analyse_joins(program);
 }

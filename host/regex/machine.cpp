@@ -27,6 +27,25 @@ Machine::Machine(const Program& p)
       best_(slots_, -1),
       words_(std::max<std::size_t>(1, (static_cast<std::size_t>(p.memo_points) + 31) / 32)) {}
 
+bool Machine::may_start(Offset at) {
+  if (at >= stretch_end_) {
+    Offset end = at;
+    while (!p_.barrier[text_[end]]) ++end;  // NUL is a barrier: never past the text
+    stretch_end_ = end;
+    // Backwards, each set's byte as late as the ones after it allow: where the first set's
+    // byte turns up is the latest start from which the whole sequence can still be found.
+    latest_start_ = -1;
+    std::size_t k = p_.required.size();
+    for (Offset i = end; i-- > at;) {
+      if (p_.required[k - 1][text_[i]] && --k == 0) {
+        latest_start_ = i;
+        break;
+      }
+    }
+  }
+  return at <= latest_start_;
+}
+
 Offset Machine::next_candidate(Offset from) const {
   if (p_.prefix.size() > 1) {
     const char* hit = std::strstr(reinterpret_cast<const char*>(text_ + from), p_.prefix.c_str());
@@ -62,9 +81,18 @@ bool Machine::run(const unsigned char* text) {
   base_ = hi_ = 0;
   bool found = false;
   Offset start = 0;
+  stretch_end_ = -1;
+  // The filter pays off once an attempt has failed: a search that finds its match at the
+  // first candidate, as most do, never looks ahead.
+  bool filter = false;
   while (true) {
     Offset at = next_candidate(start);
     if (at < 0) break;
+    if (filter && !may_start(at)) {
+      if (text_[stretch_end_] == 0) break;
+      start = stretch_end_ + 1;
+      continue;
+    }
     start = at;
     slide_window(start);
     Outcome r = backtrack(start);
@@ -85,6 +113,7 @@ bool Machine::run(const unsigned char* text) {
       continue;
     }
     if (text_[start] == 0) break;
+    filter = !p_.required.empty();
     ++start;
   }
   clear_window();

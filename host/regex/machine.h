@@ -43,6 +43,9 @@ class Machine {
 
   // The first offset >= from where a match could start, -1 when none can.
   Offset next_candidate(Offset from) const;
+  // Whether the barrier-free stretch from `at` on still holds bytes of the required sets in
+  // their order (see Program::required); false: no match starts from `at` to stretch_end_.
+  bool may_start(Offset at);
   bool holds(int assertion, Offset at) const;
 
   // Backtracker: one attempt anchored at `start`.
@@ -103,6 +106,10 @@ class Machine {
 
   const Program& p_;
   const unsigned char* text_ = nullptr;
+  // The stretch of the last candidate: where it ends (its barrier byte), and the last offset at
+  // which a match could still find the required sequence after it (-1: none).
+  Offset stretch_end_ = -1;
+  Offset latest_start_ = -1;
   std::size_t slots_;
   std::vector<Offset> caps_;
   std::vector<Offset> best_;

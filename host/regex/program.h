@@ -56,6 +56,12 @@ struct Program {
   std::string prefix;
   ByteSet first;
   bool first_known = false;
+  // Search filter: every match consumes a byte of each required set, in this order, and lies
+  // within a stretch of the text free of barrier bytes (those no instruction consumes; NUL
+  // always). Where the stretch after a candidate start holds no such sequence of bytes, no
+  // match starts there. Empty when the analysis found nothing worth checking.
+  std::vector<ByteSet> required;
+  ByteSet barrier;
   std::vector<Loop> loops;  // by program position
   // Only a position that several paths lead to needs a visited bit: any other one is reached
   // once per visit of its single predecessor. memo[pc] numbers those bits, -1 for none.

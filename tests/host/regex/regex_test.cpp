@@ -347,6 +347,12 @@ TEST(RegexDialect, AgreesWithBacktrackingReference) {
        {"\x82\xa0\x82\xa2"}},
       {"\x82\xa0", "\x82\xa0", 0, {"\x82\xa0"}},
       {"[^\\x82]+", "\x82\xa0\x82", 1, {"\xa0"}},
+      // After a failed attempt the search skips starts whose line lacks, in order, a byte for
+      // each part every match needs; these must still be found.
+      {"a[^\n]*?-[^\n]*?:[KM]", "ax-y:z\na:-K\nab-:M", 12, {"ab-:M"}},
+      {"x-[^\n-]*-y", "x-a\nx-b-y", 4, {"x-b-y"}},
+      {"(b)[0-9]+K", "1Kb2 b3K", 5, {"b3K", "b"}},
+      {"q.*z", "qa\nq\rz", 3, {"q\rz"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.pattern) + " on " + c.text);
