@@ -9,7 +9,7 @@ packages=(
   wine
   cmake ninja-build googletest
   g++ libgtest-dev clang libclang-rt-14-dev
-  nginx-light python3-pyftpdlib tinyproxy
+  nginx-light python3-pyftpdlib tinyproxy openssl
   xvfb xauth x11-apps imagemagick fonts-ipafont-gothic fonts-wine
   xz-utils tar locales procps
 )
