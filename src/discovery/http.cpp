@@ -26,8 +26,8 @@ std::string_view answer(const char* text) {
 
 }  // namespace
 
-HTTP::HTTP(const orelib::string& proxy, const orelib::string& host)
-    : session(proxy.c_str(), host) {}
+HTTP::HTTP(const orelib::string& proxy, const http_server& server)
+    : session(proxy.c_str(), server) {}
 
 bool HTTP::connect(int timeout_seconds) { return session.connect(timeout_seconds); }
 
@@ -45,6 +45,8 @@ bool HTTP::get_file_list(file_list& list) {
   }
   if (!session.send_get(path)) {
     log_line("GETリクエスト送信に失敗．");
+    const orelib::string tls = tls_failure_sentence(session.send_error);
+    if (!tls.empty()) log_line(tls);
     return false;
   }
   const int status = session.query_status();
@@ -63,7 +65,7 @@ bool HTTP::get_file_list(file_list& list) {
   return true;
 }
 
-orelib::string HTTP::scheme() { return "http"; }
+orelib::string HTTP::scheme() { return session.server.secure ? "https" : "http"; }
 
 namespace {
 

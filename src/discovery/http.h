@@ -10,14 +10,16 @@ class HostModule;
 
 namespace GetInfo {
 
+// An index page over http or https.
 class HTTP : public network {
  public:
   // proxy: "host:port", or empty for the preconfigured Internet settings.
-  HTTP(const orelib::string& proxy, const orelib::string& host);
+  HTTP(const orelib::string& proxy, const http_server& server);
 
   bool connect(int timeout_seconds) override;
   bool change_directory(const char* directory) override;
   bool get_file_list(file_list& list) override;
+  // "https" or "http".
   orelib::string scheme() override;
 
  private:
