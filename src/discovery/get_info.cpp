@@ -84,6 +84,8 @@ bool run_listing(network& object) {
 
   file_list listing;
   if (!object.get_file_list(listing)) return report_failure("ファイルリストの取得に失敗．");
+  // The archive is downloaded from where the listing came from.
+  object.listing_location(g_discovery.remote_host, g_discovery.remote_directory);
   progress_text("成功\r\nファイル情報の取得……");
   if (cancel_requested()) return report_cancel();
 

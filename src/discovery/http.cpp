@@ -43,18 +43,7 @@ bool HTTP::get_file_list(file_list& list) {
     log_line("本体のロードに失敗．");
     return false;
   }
-  if (!session.send_get(path)) {
-    log_line("GETリクエスト送信に失敗．");
-    const orelib::string tls = tls_failure_sentence(session.send_error);
-    if (!tls.empty()) log_line(tls);
-    return false;
-  }
-  const int status = session.query_status();
-  if (status / 100 == 4 || status / 100 == 5) {
-    log_line("サーバがエラーコード" + orelib::lexical_cast<orelib::string>(status) +
-             "を返しました．");
-    return false;
-  }
+  if (!request_index()) return false;
   index_parser parser(host, list);
   if (!session.read_response(parser)) {
     list.clear();

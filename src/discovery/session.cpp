@@ -12,6 +12,8 @@ constexpr const char* kHttpAgent = "Velmoraxe";
 constexpr const char* kAnonymousPassword = "a@b";
 constexpr DWORD kResponseBufferSize = 4096;
 constexpr DWORD kReadChunk = 4095;
+// Longer Location headers are not read: no mirror needs one.
+constexpr DWORD kMaxLocation = 65536;
 
 void set_receive_timeout(HINTERNET handle, std::uint32_t timeout_ms) {
   DWORD value = timeout_ms;
@@ -111,11 +113,21 @@ bool http_session::connect(int timeout_seconds) {
   return true;
 }
 
+bool http_session::move_to(const http_server& target) {
+  request.reset();
+  const bool same_connection =
+      target.secure == server.secure && target.name == server.name && target.port == server.port;
+  server = target;
+  return same_connection || open_connection();
+}
+
 bool http_session::send_get(const orelib::string& path) {
   request.reset();
   const orelib::string referrer = (server.secure ? "https://" : "http://") + server.host + path;
-  // Always from the server, never kept: a cached index page could hide a new archive.
-  DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE;
+  // Always from the server, never kept: a cached index page could hide a new archive. Redirects
+  // are ours to follow: WinINet would chase some of them forever and download from elsewhere.
+  DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE |
+                INTERNET_FLAG_NO_AUTO_REDIRECT;
   if (server.secure) flags |= INTERNET_FLAG_SECURE;
   request.reset(HttpOpenRequestA(connection.get(), "GET", path.c_str(), "HTTP/1.1",
                                  referrer.c_str(), nullptr, flags, 0));
@@ -142,6 +154,23 @@ int http_session::query_status() {
     if (value > 0x7FFFFFFF) value = 0x7FFFFFFF;
   }
   return static_cast<int>(value);
+}
+
+orelib::string http_session::query_location() {
+  std::vector<char> text(512);
+  for (;;) {
+    DWORD length = static_cast<DWORD>(text.size());
+    if (HttpQueryInfoA(request.get(), HTTP_QUERY_LOCATION, text.data(), &length, nullptr)) {
+      text.back() = '\0';  // the text ends within the buffer whatever the length says
+      return orelib::string(text.data());
+    }
+    // The length now asks for the room the header needs.
+    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || length <= text.size() ||
+        length > kMaxLocation) {
+      return orelib::string();
+    }
+    text.resize(length + 1);
+  }
 }
 
 bool http_session::read_response(body_sink& sink) {

@@ -63,11 +63,17 @@ class http_session {
 
   // The receive time-out is applied to every handle that carries the request.
   bool connect(int timeout_seconds);
+  // Talks to another server from now on (a redirect's target): a connection of its own when
+  // the name, the port or TLS differ.
+  bool move_to(const http_server& target);
 
-  // Opens (replacing any earlier one) and sends the GET request for path.
+  // Opens (replacing any earlier one) and sends the GET request for path. Redirects are not
+  // followed: the response comes back as the server sent it.
   bool send_get(const orelib::string& path);
   // The status code of the sent request; 400 when it cannot be read.
   int query_status();
+  // The response's Location header; empty when it has none.
+  orelib::string query_location();
   // Hands the whole response body to sink; false when a read fails before the end.
   bool read_response(body_sink& sink);
 

@@ -1,5 +1,5 @@
 #pragma once
-// The parts of a mirror URL that discovery connects to.
+// The parts of a mirror URL that discovery connects to, and where a redirect leads.
 
 #include <windows.h>
 #include <wininet.h>
@@ -21,5 +21,20 @@ bool split_host_port(const orelib::string& host, INTERNET_PORT default_port, ore
 
 // The sentence logged for a host text whose port split_host_port refuses.
 orelib::string bad_port_sentence(const orelib::string& host);
+
+// An absolute URL as discovery keeps it: the scheme in lower case, the text between "//" and
+// the path (the host with any port), and the rest (path and query; no fragment).
+struct url_parts {
+  orelib::string scheme;
+  orelib::string host;
+  orelib::string path;
+
+  orelib::string text() const { return scheme + "://" + host + path; }
+};
+
+// The URL a reference (a Location header's value) leads to from base, resolved as RFC 3986
+// says (relative paths, "." and ".." segments, "//host" references); the fragment is dropped
+// and an empty path becomes "/".
+url_parts resolve_reference(const url_parts& base, std::string_view reference);
 
 }  // namespace GetInfo

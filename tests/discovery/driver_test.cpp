@@ -262,6 +262,30 @@ TEST(MirrorUrl, HostAndPort) {
   }
 }
 
+TEST(MirrorUrl, RedirectTargetsResolveAgainstTheCurrentUrl) {
+  const GetInfo::url_parts base{"http", "mirror.test:8080", "/pub/w32/index.html?sort=1"};
+  struct Case {
+    const char* location;
+    const char* url;
+  };
+  for (const Case c : {
+           Case{"https://other.test/new/", "https://other.test/new/"},
+           Case{"HTTP://Other.test", "http://Other.test/"},
+           Case{"//other.test:81/a/./b/../c/", "http://other.test:81/a/c/"},
+           Case{"/moved/#top", "http://mirror.test:8080/moved/"},
+           Case{"../up/", "http://mirror.test:8080/pub/up/"},
+           Case{"sub/?q=1", "http://mirror.test:8080/pub/w32/sub/?q=1"},
+           Case{"../../../../x", "http://mirror.test:8080/x"},
+           Case{"?sort=2", "http://mirror.test:8080/pub/w32/index.html?sort=2"},
+           Case{"", "http://mirror.test:8080/pub/w32/index.html?sort=1"},
+           Case{"#top", "http://mirror.test:8080/pub/w32/index.html?sort=1"},
+           Case{"ftp://ftp.test/pub/", "ftp://ftp.test/pub/"},
+           Case{"file:///C:/x", "file:///C:/x"},
+       }) {
+    EXPECT_EQ(c.url, GetInfo::resolve_reference(base, c.location).text()) << c.location;
+  }
+}
+
 TEST(ProxyText, NeedsBothAHostAndAPort) {
   host::reset();
   HostModule host;

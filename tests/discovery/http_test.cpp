@@ -1,5 +1,5 @@
 // Discovery over HTTP and https against real servers on loopback: the directory index of a
-// real web server, crafted pages, error statuses, certificates, ports and a proxy;
+// real web server, crafted pages, error statuses, certificates, ports, redirects and a proxy;
 // GetInfo -> IsDefault -> GetDownloadData.
 
 #include <gmock/gmock.h>
@@ -38,6 +38,7 @@ class HttpMirror : public testing_support::MirrorTest {
   std::string https(int n, const std::string& path = kMirrorDirectory) {
     return "https://" + server(n) + path;
   }
+  std::string redirect(const std::string& path) { return "http://" + server(18) + path; }
 
   // GetInfo after an earlier success fails at the listing with the log line between the
   // request's and the driver's, and asks for nothing to download.
@@ -349,4 +350,43 @@ TEST_F(HttpMirror, CertificateAndTlsFailures) {
   use_url(https(15));
   ASSERT_TRUE(get_info());
   EXPECT_EQ(https(15) + kArchive, requested_url());
+}
+
+TEST_F(HttpMirror, RedirectsAreFollowedAndTheArchiveComesFromTheirEnd) {
+  const std::pair<std::string, std::string> cases[] = {
+      {redirect("/to/301?/page/"), redirect("/page/ispell-6.6.66-w32.tar.xz")},
+      {redirect("/to/302?http://" + server(2) + kMirrorDirectory), nginx() + kArchive},
+      {redirect("/to/303?https://" + server(11) + kMirrorDirectory), https(11) + kArchive},
+      {redirect("/to/307?//" + server(2) + kMirrorDirectory), nginx() + kArchive},
+      {redirect("/to/308?../page/%23top"), redirect("/page/ispell-6.6.66-w32.tar.xz")},
+      {redirect("/to/302?http://" + server(11) + ":8080" + kMirrorDirectory),
+       "http://" + server(11) + ":8080" + kMirrorDirectory + kArchive},
+      {redirect("/chain/10/"), redirect("/chain/0/ispell-5.5.55-w32.tar.xz")},
+      {https(11, "/moved/"), https(11) + kArchive},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.first);
+    use_url(c.first);
+    clear_log();
+    ASSERT_TRUE(get_info());
+    EXPECT_THAT(log(), ElementsAre("ispellの情報取得開始", "ispellの情報取得終了"));
+    EXPECT_EQ(c.second, requested_url());
+  }
+}
+
+TEST_F(HttpMirror, RedirectsThatAreNotFollowed) {
+  const std::pair<std::string, std::string> cases[] = {
+      {redirect("/to/302?"), "リダイレクト先が空です．"},
+      {redirect("/to/307"), "リダイレクト先が空です．"},  // no Location at all
+      {redirect("/self/"), "リダイレクト先が同じURLです．"},
+      {redirect("/loop/a/"), "リダイレクトがループしています．"},
+      {redirect("/chain/11/"), "リダイレクトが10回を超えました．"},
+      {redirect("/to/301?ftp://" + server(5) + kMirrorDirectory),
+       "リダイレクト先のプロトコルftpには対応していません．"},
+      {redirect("/to/302?file:///C:/"), "リダイレクト先のプロトコルfileには対応していません．"},
+      {https(11, "/to-http/"), "httpsからhttpへのリダイレクトは拒否しました．"},
+      {redirect("/to/302?http://" + server(2) + ":65536/"),
+       server(2) + ":65536のポート番号は1から65535の数ではありません．"},
+  };
+  for (const auto& c : cases) expect_listing_failure(c.first, {c.second});
 }
