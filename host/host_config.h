@@ -61,6 +61,9 @@ void reset();
 std::vector<EnvCall>& env_calls();
 std::vector<DirInputCall>& dir_input_calls();
 std::vector<TarCall>& tar_calls();
+// How many patterns REGEX_COMPILE compiled, and how often REGEX_MATCH was asked.
+std::size_t compiled_patterns();
+int& regex_match_calls();
 
 // Where the variables live in the registry.
 constexpr const char* kSystemEnvironmentKey =

@@ -24,6 +24,7 @@ std::vector<EnvCall> g_env_calls;
 std::vector<DirInputCall> g_dir_input_calls;
 std::vector<TarCall> g_tar_calls;
 std::vector<std::unique_ptr<regex::Pattern>> g_patterns;  // handle = index + 1
+int g_regex_match_calls = 0;
 
 // Texts handed out stay valid until the same service is asked again.
 std::string g_proxy_answer;
@@ -109,11 +110,14 @@ void reset() {
   g_dir_input_calls.clear();
   g_tar_calls.clear();
   g_patterns.clear();
+  g_regex_match_calls = 0;
 }
 
 std::vector<EnvCall>& env_calls() { return g_env_calls; }
 std::vector<DirInputCall>& dir_input_calls() { return g_dir_input_calls; }
 std::vector<TarCall>& tar_calls() { return g_tar_calls; }
+std::size_t compiled_patterns() { return g_patterns.size(); }
+int& regex_match_calls() { return g_regex_match_calls; }
 
 std::optional<std::string> read_registry_variable(bool system, const std::string& name) {
   const RegistryKey key = open_key(root_of(system), path_of(system), KEY_QUERY_VALUE, false);
@@ -159,6 +163,7 @@ int __cdecl REGEX_COMPILE(const char* pattern) {
 }
 
 int __cdecl REGEX_MATCH(int handle, const char* text) {
+  ++g_regex_match_calls;
   regex::Pattern* pattern = pattern_of(handle);
   return pattern && text && pattern->search(text) ? 1 : 0;
 }

@@ -1,21 +1,26 @@
 #!/usr/bin/env bash
-# Times GetInfo over HTTP on generated directory indexes (served by nginx on a loopback
-# address) beside raw WinINet downloads of the same pages. Not a test: it prints figures and
-# asserts nothing.
-#   scripts/bench.sh [--entries N,N,...] [--before DLL] [BUILD_DIR] [RUNS]
-# Default: one index of 50,000 entries, 3 runs. Per size it prints the benchmark's table and
-# one line of key=value figures; at the end the size of dist/ispell.dll. With --before, each
-# size is first timed with that other build of the plug-in (an older one, say), then with
-# the build's own, back to back against the same server.
+# Times GetInfo over HTTP on generated directory indexes (served by nginx or Apache on a
+# loopback address) beside raw WinINet downloads of the same pages. Not a test: it prints
+# figures and asserts nothing.
+#   scripts/bench.sh [--entries N,N,...] [--style S] [--before DLL] [BUILD_DIR] [RUNS]
+# Default: one index of 50,000 entries in nginx's stock listing, 3 runs. --style picks the
+# listing: old (nginx with sizes in K/M, the classic layout), nginx-exact (nginx as it ships,
+# sizes in bytes) or apache-iso (Apache's <pre> lines with ISO dates). Per size it prints the
+# benchmark's table and one line of key=value figures (style= first); at the end the size of
+# dist/ispell.dll. With --before, each size is first timed with that other build of the
+# plug-in (an older one, say), then with the build's own, back to back against the same server.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 entries="50000"
+style="nginx-exact"
 before=""
 positional=()
 while [ $# -gt 0 ]; do
   case "$1" in
     --entries) entries="$2"; shift 2 ;;
     --entries=*) entries="${1#--entries=}"; shift ;;
+    --style) style="$2"; shift 2 ;;
+    --style=*) style="${1#--style=}"; shift ;;
     --before) before="$(realpath "$2")"; shift 2 ;;
     --before=*) before="$(realpath "${1#--before=}")"; shift ;;
     *) positional+=("$1"); shift ;;
@@ -32,7 +37,9 @@ fi
 cmake --build "$build" -j2 --target bench_get_info >/dev/null
 
 state="$build/bench-servers"
-/usr/bin/python3 "$root/scripts/servers/servers.py" bench --net "$net" --dir "$state" --entries "$entries"
+/usr/bin/python3 "$root/scripts/servers/servers.py" bench --net "$net" --dir "$state" --entries "$entries" \
+  --style "$style"
+export BENCH_STYLE="$style"
 trap '/usr/bin/python3 "$root/scripts/servers/servers.py" stop --dir "$state"' EXIT
 status=0
 for n in ${entries//,/ }; do

@@ -7,6 +7,7 @@ pages; it is reached only through the proxy, so that no direct connection to it 
 kept alive for a proxied request to reuse.
 """
 import socket
+import struct
 import sys
 import threading
 import time
@@ -143,6 +144,18 @@ class Pages(BaseHTTPRequestHandler):
             self.end_headers()
             self.wfile.write(body.encode())
             self.wfile.flush()
+            self.close_connection = True
+        elif path == "/reset/":
+            # Part of the page, with an entry of an unknown month, then the connection reset.
+            body = page([line("ispell-1.0.01-w32.tar.xz", "05-Sept-2011 14:07")]).encode()
+            self.send_response(200)
+            self.send_header("Content-Length", str(len(body) + 100000))
+            self.end_headers()
+            self.wfile.write(body)
+            self.wfile.flush()
+            time.sleep(0.2)
+            self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER,
+                                       struct.pack("ii", 1, 0))
             self.close_connection = True
         elif path == "/huge/":
             self.send_response(200)

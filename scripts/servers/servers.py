@@ -4,9 +4,10 @@
   servers.py start --net 127.A.B --dir STATE   mirror trees, nginx, crafted pages, stalling
                                                server, FTP servers, a proxy, and the https,
                                                redirect and other-port servers
-  servers.py bench --net 127.A.B --dir STATE [--entries N,...]
-                                               nginx only, over generated indexes of N entries
-                                               each (default 50,000), at /bench-N/
+  servers.py bench --net 127.A.B --dir STATE [--entries N,...] [--style S]
+                                               one server over generated indexes of N entries
+                                               each (default 50,000), at /bench-N/; S: old,
+                                               nginx-exact (default) or apache-iso
   servers.py stop --dir STATE                  stops what start or bench left running
 
 Addresses (port 80 for HTTP, 21 for FTP, as the plug-in uses them by default):
@@ -18,7 +19,13 @@ Addresses (port 80 for HTTP, 21 for FTP, as the plug-in uses them by default):
   .13 another host's name   .14 expired   .15 empty subject, its name only as an alternative
   .16 plain HTTP on port 443   .17 a TLS handshake cut short (port 443)   .18 redirects (port 80)
   .19 FTP on port 2121   .20 empty subject and no name at all
-Every process is started in its own session and stopped by the PID recorded in STATE/pids.
+  The same HTTP tree in the listing layouts of today's servers, each in its stock configuration
+  (only the address, the tree and the listing switched on):
+  .21 nginx with sizes in K/M/G (autoindex_exact_size off)   .22 Apache, HTMLTable (Debian's
+  autoindex.conf as it ships)   .23 Apache, <pre> lines   .24 Apache, UseOldDateFormat
+  .25 lighttpd   .26 caddy, file_server browse   .27 Python's http.server
+Every server runs with TZ=UTC, so that listings show the files' times as they were set. Every
+process is started in its own session and stopped by the PID recorded in STATE/pids.
 """
 import argparse
 import calendar
@@ -26,8 +33,10 @@ import os
 import shutil
 import signal
 import socket
+import stat
 import subprocess
 import sys
+import tempfile
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -35,6 +44,9 @@ PYTHON = "/usr/bin/python3"  # the system's, which has pyftpdlib
 MIRROR_DIR = "pub/text/TeX/ptex-win32/w32"
 PROXY_PORT = 8888
 BENCH_ENTRIES = 50000
+APACHE_MODULES = "/etc/apache2/mods-available"
+LAYOUTS = {21: "nginx-sizes", 22: "apache-table", 23: "apache-pre", 24: "apache-old-dates",
+           25: "lighttpd", 26: "caddy", 27: "python"}
 
 
 def utc(year, month, day, hour, minute, second=0):
@@ -97,10 +109,19 @@ def build_bench_tree(root, entries):
         make_file(os.path.join(directory, name), 10240 + i * 7, stamp + i)
 
 
-def nginx_config(state, address, root):
+def nginx_config(state, address, root, servers=(), directives=""):
+    """nginx's stock autoindex on address:80 (with directives added, if any); servers adds
+    (address, directives) pairs."""
     temp = os.path.join(state, "nginx-temp")
     os.makedirs(temp, exist_ok=True)
     path = os.path.join(state, "nginx.conf")
+    blocks = "".join(f"""  server {{
+    listen {extra}:80;
+    root {root};
+    autoindex on;
+    {directives}
+  }}
+""" for extra, directives in servers)
     with open(path, "w") as f:
         f.write(f"""daemon off;
 master_process off;
@@ -119,8 +140,98 @@ http {{
     listen {address}:80;
     root {root};
     autoindex on;
-    autoindex_exact_size off;
+    {directives}
   }}
+{blocks}}}
+""")
+    return path
+
+
+def apache_config(state, root, hosts):
+    """Apache httpd with Debian's module configuration as it ships (autoindex.conf included);
+    hosts maps each address to the IndexOptions changes its listing gets."""
+    run = os.path.join(state, "apache")
+    os.makedirs(run, exist_ok=True)
+    path = os.path.join(state, "apache.conf")
+    modules = "".join(f"Include {APACHE_MODULES}/{name}\n" for name in (
+        "mpm_event.load", "mpm_event.conf", "authz_core.load", "dir.load", "dir.conf", "mime.load",
+        "mime.conf", "alias.load", "alias.conf", "autoindex.load", "autoindex.conf"))
+    listens = "".join(f"Listen {address}:80\n" for address in hosts)
+    hosts_text = "".join(f"""<VirtualHost {address}:80>
+  ServerName {address}
+  DocumentRoot {root}
+  <Location />
+    {"IndexOptions " + options if options else ""}
+  </Location>
+</VirtualHost>
+""" for address, options in hosts.items())
+    with open(path, "w") as f:
+        f.write(f"""ServerRoot /etc/apache2
+ServerName localhost
+PidFile {run}/httpd.pid
+DefaultRuntimeDir {run}
+ErrorLog {state}/apache-error.log
+User www-data
+Group www-data
+TypesConfig /etc/mime.types
+{modules}{listens}<Directory {root}>
+  Options Indexes
+  Require all granted
+</Directory>
+{hosts_text}""")
+    return path
+
+
+def readable_by_all(path):
+    """Whether a user without privileges reaches path: every folder above it searchable."""
+    path = os.path.abspath(path)
+    while True:
+        if not os.stat(path).st_mode & stat.S_IXOTH:
+            return False
+        parent = os.path.dirname(path)
+        if parent == path:
+            return True
+        path = parent
+
+
+def apache_tree(state, www):
+    """Apache serves as www-data, which may not reach a tree inside a private folder (a build
+    tree under /root, say): there it gets a copy in a folder of its own under /tmp, removed by
+    stop."""
+    if readable_by_all(www):
+        return www
+    root = tempfile.mkdtemp(prefix="ispell-apache-")
+    os.chmod(root, 0o755)
+    with open(os.path.join(state, "apache-root"), "w") as f:
+        f.write(root)
+    subprocess.run(["cp", "-a", "--sparse=always", www, root], check=True)
+    return os.path.join(root, os.path.basename(www))
+
+
+def lighttpd_config(state, address, root):
+    path = os.path.join(state, "lighttpd.conf")
+    with open(path, "w") as f:
+        f.write(f"""server.document-root = "{root}"
+server.bind = "{address}"
+server.port = 80
+server.errorlog = "{state}/lighttpd-error.log"
+server.modules = ("mod_dirlisting")
+dir-listing.activate = "enable"
+""")
+    return path
+
+
+def caddy_config(state, address, root):
+    path = os.path.join(state, "Caddyfile")
+    with open(path, "w") as f:
+        f.write(f"""{{
+	admin off
+	auto_https off
+}}
+http://{address}:80 {{
+	bind {address}
+	root * {root}
+	file_server browse
 }}
 """)
     return path
@@ -281,10 +392,11 @@ def start_tls_and_more(state, net, www, ftp, run, processes):
                    [(a(11), 8443), (a(11), 8080), (a(18), 80), (a(19), 2121)], processes)
 
 
-def launch(state, name, command, pids):
+def launch(state, name, command, pids, env=None):
     log = open(os.path.join(state, name + ".log"), "ab")
     process = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=log, stderr=log,
-                               start_new_session=True, close_fds=True)
+                               start_new_session=True, close_fds=True,
+                               env=dict(os.environ, TZ="UTC", **(env or {})))
     log.close()
     pids.append((process.pid, name))
     with open(os.path.join(state, "pids"), "a") as f:
@@ -341,6 +453,10 @@ def stop(state):
         if alive(pid, name):
             os.kill(pid, signal.SIGKILL)
     os.remove(pid_file)
+    copy = os.path.join(state, "apache-root")
+    if os.path.exists(copy):
+        shutil.rmtree(open(copy).read().strip(), ignore_errors=True)
+        os.remove(copy)
 
 
 def start(state, net):
@@ -354,30 +470,51 @@ def start(state, net):
     started = []
     processes = []
 
-    def run(name, command):
-        processes.append((launch(state, name, command, started), name))
+    def run(name, command, env=None):
+        processes.append((launch(state, name, command, started, env), name))
 
     run("nginx", ["nginx", "-p", state + "/", "-e", state + "/nginx-error.log",
-                  "-c", nginx_config(state, a(2), www)])
+                  "-c", nginx_config(state, a(2), www, [(a(21), "autoindex_exact_size off;")])])
+    run("apache", ["apache2", "-f", apache_config(state, apache_tree(state, www), {
+        a(22): "", a(23): "-HTMLTable", a(24): "-HTMLTable +UseOldDateFormat"}), "-DFOREGROUND"])
+    run("lighttpd", ["lighttpd", "-D", "-f", lighttpd_config(state, a(25), www)])
+    run("caddy", ["caddy", "run", "--adapter", "caddyfile", "--config",
+                  caddy_config(state, a(26), www)],
+        {"HOME": state, "XDG_DATA_HOME": state + "/caddy-data",
+         "XDG_CONFIG_HOME": state + "/caddy-config"})
+    run("python3-http", [PYTHON, "-m", "http.server", "--bind", a(27), "--directory", www, "80"])
     run("crafted_http", [PYTHON, os.path.join(HERE, "crafted_http.py"), a(3), a(4), a(10)])
     run("ftp_servers", [PYTHON, os.path.join(HERE, "ftp_servers.py"), ftp, a(5), a(6), a(7)])
     run("tinyproxy", ["tinyproxy", "-d", "-c", proxy_config(state, a(8))])
     wait_listening([(a(2), 80), (a(3), 80), (a(4), 80), (a(10), 80), (a(5), 21), (a(6), 21), (a(7), 21),
-                    (a(8), PROXY_PORT)], processes)
+                    (a(8), PROXY_PORT)] + [(a(n), 80) for n in LAYOUTS], processes)
     start_tls_and_more(state, net, www, ftp, run, processes)
 
 
-def bench(state, net, sizes):
+BENCH_STYLES = ("old", "nginx-exact", "apache-iso")
+
+
+def bench(state, net, sizes, style):
+    """The generated indexes at NET.2: nginx's stock listing (sizes in bytes), nginx with sizes
+    in K/M (the classic layout, "old") or Apache's <pre> lines with ISO dates."""
     stop(state)
     os.makedirs(state, exist_ok=True)
     www = os.path.join(state, "www")
     for entries in sizes:
         build_bench_tree(www, entries)
     started = []
-    process = launch(state, "nginx", ["nginx", "-p", state + "/", "-e",
-                                      state + "/nginx-error.log",
-                                      "-c", nginx_config(state, f"{net}.2", www)], started)
-    wait_listening([(f"{net}.2", 80)], [(process, "nginx")])
+    address = f"{net}.2"
+    if style == "apache-iso":
+        name = "apache"
+        command = ["apache2", "-f", apache_config(state, apache_tree(state, www),
+                                                  {address: "-HTMLTable"}), "-DFOREGROUND"]
+    else:
+        name = "nginx"
+        command = ["nginx", "-p", state + "/", "-e", state + "/nginx-error.log", "-c",
+                   nginx_config(state, address, www, directives="autoindex_exact_size off;"
+                                if style == "old" else "")]
+    process = launch(state, name, command, started)
+    wait_listening([(address, 80)], [(process, name)])
 
 
 def main():
@@ -387,13 +524,15 @@ def main():
     parser.add_argument("--dir", required=True)
     parser.add_argument("--entries", default=str(BENCH_ENTRIES),
                         help="bench: comma-separated index sizes")
+    parser.add_argument("--style", default="nginx-exact", choices=BENCH_STYLES,
+                        help="bench: the server and listing layout")
     args = parser.parse_args()
     state = os.path.abspath(args.dir)
     try:
         if args.command == "start":
             start(state, args.net)
         elif args.command == "bench":
-            bench(state, args.net, [int(n) for n in args.entries.split(",") if n])
+            bench(state, args.net, [int(n) for n in args.entries.split(",") if n], args.style)
         else:
             stop(state)
     except BaseException:

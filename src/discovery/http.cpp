@@ -14,18 +14,6 @@ namespace GetInfo {
 const char* const kIndexEntryPattern =
     R"re(href[ \t]*=[ \t]*"([^\n\r"]+)"[^\n\r]*?([0-9]*)-([A-Za-z]*)-([0-9]*)[ \t]*([0-9]*):([0-9]*)[^\n\r]*?([0-9\\.]*[KMB]))re";
 
-namespace {
-
-// Empty text gives 0; the pattern guarantees digits only.
-int decimal(std::string_view text) { return orelib::decimal_value(text); }
-
-// A text the host answered; null gives the empty text. Valid until the next call to the host.
-std::string_view answer(const char* text) {
-  return text ? std::string_view(text) : std::string_view();
-}
-
-}  // namespace
-
 HTTP::HTTP(const orelib::string& proxy, const http_server& server)
     : session(proxy.c_str(), server) {}
 
@@ -60,44 +48,10 @@ namespace {
 
 bool is_line_break(char c) { return c == '\n' || c == '\r'; }
 
-// Parses text[0, length), NUL-terminated at length, through the compiled pattern. False when
-// the host answered a position or length that does not move forward or points past the text:
-// the parse ends there rather than reading outside the text or looping.
-bool parse_lines(const HostModule& host, int handle, const char* text, long long length,
-                 file_list& list) {
-  const auto group = [&](int number) {
-    return host.call<host_service::REGEX_GETMATCHSTR>(handle, number);
-  };
-  long long offset = 0;
-  while (offset < length && host.call_bool<host_service::REGEX_MATCH>(handle, text + offset)) {
-    file_info entry;
-    // Each answer is used before the next call, which may reuse the host's buffer.
-    const char* name = group(1);
-    if (name) entry.name.assign(name);
-    entry.size = static_cast<std::uint32_t>(size_from_text(answer(group(7))));
-    const int day_value = decimal(answer(group(2)));
-    const int month = month_from_name(answer(group(3)));
-    const int year_value = decimal(answer(group(4)));
-    const int hour_value = decimal(answer(group(5)));
-    const int minute = decimal(answer(group(6)));
-    entry.time = make_date_time(
-        static_cast<std::uint16_t>(year_value), static_cast<std::uint16_t>(month),
-        static_cast<std::uint16_t>(day_value), static_cast<std::uint16_t>(hour_value),
-        static_cast<std::uint16_t>(minute), 0, 0);
-    list.push_back(std::move(entry));
-
-    const long long pos = host.call<host_service::REGEX_GETMATCHPOS>(handle);
-    const long long len = host.call<host_service::REGEX_GETMATCHLEN>(handle);
-    const long long next = offset + pos + len;
-    if (pos < 0 || len < 0 || next <= offset || next > length) return false;
-    offset = next;
-  }
-  return true;
-}
-
 }  // namespace
 
-index_parser::index_parser(const HostModule& host, file_list& list) : host_(host), list_(list) {}
+index_parser::index_parser(const HostModule& host, file_list& list)
+    : list_(list), classic_(host, kIndexEntryPattern), layouts_(host) {}
 
 void index_parser::write(char* data, std::size_t size) {
   if (ended_) return;
@@ -128,37 +82,63 @@ void index_parser::write(char* data, std::size_t size) {
     if (!go_on) return;
   }
   pending_.append(data + end, kept - end);
-  if (nul) finish();
+  if (nul) end_page();
 }
 
-void index_parser::finish() {
+void index_parser::end_page() {
   if (ended_) return;
   parse(pending_.data(), pending_.size());
-  pending_.clear();
+  orelib::string().swap(pending_);
   ended_ = true;
 }
 
-bool index_parser::parse(const char* text, std::size_t length) {
-  if (!compiled_) {
-    handle_ = host_.call<host_service::REGEX_COMPILE>(kIndexEntryPattern);
-    compiled_ = true;
+void index_parser::finish() {
+  if (finished_) return;
+  end_page();
+  finished_ = true;
+  // An empty page is searched once all the same, as any page is.
+  if (!classic_.searched()) classic_.search("");
+  if (entries_.empty()) {
+    layouts_.finish(entries_, log_);
+  } else {
+    layouts_.abandon();
   }
-  if (parse_lines(host_, handle_, text, static_cast<long long>(length), list_)) return true;
+  if (list_.empty()) {
+    list_.swap(entries_);
+  } else {
+    for (file_info& entry : entries_) list_.push_back(std::move(entry));
+  }
+  file_list().swap(entries_);
+  for (const orelib::string& line : log_) log_line(line);
+  log_.clear();
+}
+
+bool index_parser::parse(char* text, std::size_t length) {
+  if (ended_) return false;
+  const bool sane =
+      classic_.each_match(text, length, [this] { entries_.push_back(classic_entry()); });
+  // The layouts of today's servers count only on pages without a classic entry.
+  if (entries_.empty()) {
+    layouts_.parse(text, length);
+  } else {
+    layouts_.abandon();
+  }
+  if (sane) return true;
   ended_ = true;
   return false;
 }
 
-int month_from_name(std::string_view name) {
-  static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                        "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-  if (name.size() == 3) {
-    for (int i = 0; i < 12; ++i) {
-      if (std::memcmp(name.data(), kMonths[i], 3) == 0) return i + 1;
-    }
-  }
-  log_line("月変換でミスった．バグっぽいからヴォランテに文句いっといて．month = " +
-           orelib::string(name));
-  return -1;
+file_info index_parser::classic_entry() {
+  // Each answer is copied before the next call, which may reuse the host's buffer.
+  file_info entry;
+  entry.name.assign(classic_.group(1));
+  entry.size = static_cast<std::uint32_t>(size_from_text(classic_.group(7)));
+  const orelib::string day(classic_.group(2));
+  const orelib::string month(classic_.group(3));
+  const orelib::string year(classic_.group(4));
+  const orelib::string hour(classic_.group(5));
+  entry.time = listing_time(day, month, year, hour, classic_.group(6), log_);
+  return entry;
 }
 
 int size_from_text(std::string_view text) {

@@ -4,6 +4,10 @@
 #include <string_view>
 #include <vector>
 
+#include <vector>
+
+#include "discovery/host_pattern.h"
+#include "discovery/listing_layouts.h"
 #include "discovery/network.h"
 #include "discovery/session.h"
 
@@ -45,29 +49,37 @@ extern const char* const kIndexEntryPattern;
 // soon as they are in and only the unfinished last line is kept. The page ends at the end of
 // the data or at its first NUL, as a NUL-terminated page would. Complete lines are parsed in
 // the reader's buffer, without a copy.
+//
+// Nothing reaches the list or the log before finish(): a page whose reading fails leaves them as
+// they were, as if it had never been parsed. Where the classic pattern finds no entry on the
+// whole page, the entries are those the layouts of today's servers give (listing_layouts.h).
 class index_parser : public body_sink {
  public:
   // The host must stay bound while the parser is in use; entries are appended to list.
   index_parser(const HostModule& host, file_list& list);
 
   void write(char* data, std::size_t size) override;
-  // Parses what remains after the last line break; call once, after the last write.
+  // The page is complete: parses what remains after the last line break, then hands over the
+  // entries and writes the parse's log lines. Call once, after the last write.
   void finish();
 
  private:
   // Parses text[0, length), NUL-terminated at length; false once the parse has ended.
-  bool parse(const char* text, std::size_t length);
+  bool parse(char* text, std::size_t length);
+  // The page ended (its end or a NUL): parses the unfinished last line.
+  void end_page();
+  // One entry from the last match of the classic pattern.
+  file_info classic_entry();
 
-  const HostModule& host_;
   file_list& list_;
-  int handle_ = 0;
-  bool compiled_ = false;
+  host_pattern classic_;
+  layout_parser layouts_;
+  file_list entries_;
+  std::vector<orelib::string> log_;
   bool ended_ = false;
+  bool finished_ = false;
   orelib::string pending_;
 };
-
-// "Jan" .. "Dec" (exactly) give 1 .. 12; anything else is logged and gives -1.
-int month_from_name(std::string_view name);
 
 // "2.3K", "1.2M", "512B" in bytes, truncated; sizes beyond the 32-bit range saturate.
 int size_from_text(std::string_view text);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "discovery/discovery_state.h"
@@ -48,6 +49,7 @@ file_info select_archive(const HostModule& host, const file_list& listing) {
   std::int32_t chosen_key = 0;
   for (const file_info& entry : listing) {
     if (!host.call_bool<host_service::REGEX_MATCH>(handle, entry.name.c_str())) continue;
+    if (!fetchable(entry.name)) continue;
     const std::int32_t key = version_key(entry.name);
     if (!chosen || key > chosen_key) {
       chosen = &entry;
@@ -55,6 +57,39 @@ file_info select_archive(const HostModule& host, const file_list& listing) {
     }
   }
   return chosen ? *chosen : file_info{};
+}
+
+namespace {
+
+bool starts_with(const orelib::string& text, const char* prefix) {
+  return text.compare(0, std::char_traits<char>::length(prefix), prefix) == 0;
+}
+
+bool is_letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
+// "scheme:" before any "/", "?" or "#", as a URL begins.
+bool has_scheme(const orelib::string& name) {
+  if (name.empty() || !is_letter(name[0])) return false;
+  for (char c : name) {
+    if (c == ':') return true;
+    if (!is_letter(c) && !(c >= '0' && c <= '9') && c != '+' && c != '-' && c != '.') return false;
+  }
+  return false;
+}
+
+}  // namespace
+
+bool fetchable(const orelib::string& name) {
+  return !has_scheme(name) || starts_with(name, "http://") || starts_with(name, "https://") ||
+         starts_with(name, "ftp://");
+}
+
+orelib::string archive_url(const orelib::string& scheme, const orelib::string& host,
+                           const orelib::string& directory, const orelib::string& name) {
+  if (has_scheme(name)) return name;
+  if (starts_with(name, "//")) return scheme + ":" + name;
+  if (starts_with(name, "/")) return scheme + "://" + host + name;
+  return scheme + "://" + host + directory + name;
 }
 
 orelib::string local_archive_path(const HostModule& host) {
@@ -72,7 +107,7 @@ void decide_freshness(const HostModule& host, const file_info& selected,
   g_discovery.remote_size = selected.size;
   g_discovery.archive_found = !selected.name.empty();
   g_discovery.download_url =
-      scheme + "://" + g_discovery.remote_host + g_discovery.remote_directory + selected.name;
+      archive_url(scheme, g_discovery.remote_host, g_discovery.remote_directory, selected.name);
 }
 
 bool check_local_archive(const HostModule& host) {

@@ -27,6 +27,15 @@ file_info select_archive(const HostModule& host, const file_list& listing);
 // no directory (a relative name would be looked up wherever the process happens to be).
 orelib::string local_archive_path(const HostModule& host);
 
+// Whether a listed name can be fetched from where it points: a name relative to the directory,
+// or a link to an http, https or ftp URL (not to a file:, mailto: or script: one, say).
+bool fetchable(const orelib::string& name);
+
+// The URL of a listed name: a link written as a whole URL, or from the server's root, stands
+// for itself; any other name is relative to the directory and joined to it as it is.
+orelib::string archive_url(const orelib::string& scheme, const orelib::string& host,
+                           const orelib::string& directory, const orelib::string& name);
+
 // Records in the discovery state whether the selected archive is to be offered, its size and
 // its URL.
 void decide_freshness(const HostModule& host, const file_info& selected,

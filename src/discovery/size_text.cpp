@@ -1,5 +1,6 @@
 #include "discovery/size_text.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <string>

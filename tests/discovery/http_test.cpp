@@ -120,8 +120,7 @@ TEST_F(HttpMirror, DirectoryWithoutArchiveRequestsNothing) {
   EXPECT_EQ(testing_support::read_file(archive()), "the archive saved before");
 
   // Pages without any entry, and a body of no bytes at all.
-  for (const std::string& url :
-       {nginx("/empty/"), crafted("/nodates/"), crafted("/empty/"), https(11, "/nomatch/")}) {
+  for (const std::string& url : {nginx("/empty/"), crafted("/empty/"), https(11, "/nomatch/")}) {
     SCOPED_TRACE(url);
     use_url(url);
     EXPECT_TRUE(get_info());
@@ -264,26 +263,47 @@ TEST_F(HttpMirror, ThroughAProxyOnlyWithHostAndPort) {
   EXPECT_EQ(tunnels + 1, proxy_requests(tunnel));
 }
 
-TEST_F(HttpMirror, CraftedPages) {
-  struct Case {
-    const char* path;
+TEST_F(HttpMirror, ListingsOfEveryLayout) {
+  // The archive, its size and its time as each listing gives them: the same tree from today's
+  // servers in their stock configurations, then crafted pages. Every dated archive shows
+  // 05-Mar-2011 14:07: offered against a download of a second earlier, not against one of the
+  // same minute.
+  struct Row {
+    std::string index;
     std::string archive;
     std::uint32_t size;
+    bool dated;
   };
-  const Case cases[] = {
-      {"/months/", "ispell-1.0.03-w32.tar.xz", 1048576},
-      {"/nul/", "ispell-1.0.00-w32.tar.xz", 1048576},  // the page ends at its NUL byte
-      {"/many/", "ispell-4.9.99-w32.tar.xz", 521216},
-      {"/highbytes/", "ispell-\x93\xFA\x96\x7B\x8C\xEA-3.3.05-w32.tar.xz", 1048576},
+  const auto at = [](int server_number) { return "http://" + server(server_number); };
+  const Row rows[] = {
+      {at(2) + kMirrorDirectory, "ispell-3.3.02-w32.tar.xz", 2097152, true},   // nginx: bytes
+      {at(21) + kMirrorDirectory, "ispell-3.3.02-w32.tar.xz", 2097152, true},  // nginx: K/M/G
+      {at(22) + kMirrorDirectory, "ispell-3.3.02-w32.tar.xz", 2097152, true},  // Apache: table
+      {at(23) + kMirrorDirectory, "ispell-3.3.02-w32.tar.xz", 2097152, true},  // Apache: <pre>
+      {at(24) + kMirrorDirectory, "ispell-3.3.02-w32.tar.xz", 2097152, true},  // Apache: old dates
+      {at(25) + kMirrorDirectory, "ispell-3.3.02-w32.tar.xz", 2097152, true},  // lighttpd
+      {at(26) + kMirrorDirectory, "ispell-3.3.02-w32.tar.xz", 2097152, true},  // caddy
+      {at(27) + kMirrorDirectory, "ispell-3.3.02-w32.tar.xz", 0, false},       // names only
+      {crafted("/months/"), "ispell-1.0.03-w32.tar.xz", 1048576, true},
+      {crafted("/nul/"), "ispell-1.0.00-w32.tar.xz", 1048576, true},  // the page ends at its NUL
+      {crafted("/many/"), "ispell-4.9.99-w32.tar.xz", 521216, true},
+      {crafted("/highbytes/"), "ispell-\x93\xFA\x96\x7B\x8C\xEA-3.3.05-w32.tar.xz", 1048576, true},
+      {crafted("/nodates/"), "ispell-3.3.04-w32.tar.xz", 0, false},  // links without dates
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.path);
-    use_url(crafted(c.path));
+  testing_support::write_file(archive(), "downloaded before");
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.index);
+    use_url(row.index);
+    set_write_time(archive(), system_time(2011, 3, 5, 14, 6, 59));
     ASSERT_TRUE(get_info());
     const DownloadRequest request = plugin_->GetDownloadData();
     ASSERT_EQ(1, request.count);
-    EXPECT_EQ("http://" + server(3) + c.path + c.archive, std::string(request.files->url));
-    EXPECT_EQ(c.size, request.files->size);
+    EXPECT_EQ(row.index + row.archive, std::string(request.files->url));
+    EXPECT_EQ(row.size, request.files->size);
+    EXPECT_EQ(row.dated, plugin_->IsDefault());
+    set_write_time(archive(), system_time(2011, 3, 5, 14, 7, 0));
+    ASSERT_TRUE(get_info());
+    EXPECT_FALSE(plugin_->IsDefault());
   }
   // One link per line at most: the first, which is no archive.
   use_url(crafted("/longline/"));
@@ -291,8 +311,8 @@ TEST_F(HttpMirror, CraftedPages) {
   EXPECT_EQ(0, plugin_->GetDownloadData().count);
   const std::string month = "月変換でミスった．バグっぽいからヴォランテに文句いっといて．month = ";
   const std::vector<std::string> lines = log();
-  EXPECT_EQ(1, std::count(lines.begin(), lines.end(), month + "Sept"));
-  EXPECT_EQ(1, std::count(lines.begin(), lines.end(), month + "mar"));
+  EXPECT_EQ(2, std::count(lines.begin(), lines.end(), month + "Sept"));
+  EXPECT_EQ(2, std::count(lines.begin(), lines.end(), month + "mar"));
 }
 
 TEST_F(HttpMirror, BodyThatStopsMidway) {
@@ -301,6 +321,15 @@ TEST_F(HttpMirror, BodyThatStopsMidway) {
   use_url(crafted("/truncated/"));
   ASSERT_TRUE(get_info());
   EXPECT_EQ("http://" + server(3) + "/truncated/ispell-1.0.02-w32.tar.xz", requested_url());
+
+  // A reset after part of the page, which held an entry of an unknown month: the log is that of
+  // a page never parsed, only the failed read.
+  use_url(crafted("/reset/"));
+  clear_log();
+  EXPECT_FALSE(get_info());
+  EXPECT_THAT(log(), ElementsAre("ispellの情報取得開始", "データの受信に失敗．",
+                                 "ファイルリストの取得に失敗．", "ispellの情報取得終了"));
+  EXPECT_FALSE(plugin_->GetDownloadData().ok);
 }
 
 TEST_F(HttpMirror, FiftyMegabytePage) {

@@ -7,6 +7,7 @@
 #include <float.h>
 
 #include <climits>
+#include <cstdio>
 #include <vector>
 
 #include "config/setting.h"
@@ -225,6 +226,12 @@ TEST_F(Selection, FilterThenNewest) {
                           entry("ispell-3.3.02-w32.tar.xz", 2),
                           entry("ispell_3.3.02-w32.tar.xz", 3)};
   EXPECT_EQ(2u, GetInfo::select_archive(host, ties).size);
+  // A link that no download can follow takes no part, however new.
+  const file_list schemes = {entry("ispell-3.3.02-w32.tar.xz", 1),
+                             entry("file:///C:/ispell-9.9.99-w32.tar.xz", 2),
+                             entry("javascript:ispell-9.9.98-w32.tar.xz", 3),
+                             entry("https://elsewhere/ispell-3.3.03-w32.tar.xz", 4)};
+  EXPECT_EQ(4u, GetInfo::select_archive(host, schemes).size);
 }
 
 // --- index page parse ------------------------------------------------------------------------
@@ -242,7 +249,17 @@ const char kNginxPage[] =
     "<a href=\"ispell-x-w32.tar.xz\">ispell-x-w32.tar.xz</a>   05-Mar-2011 14:07   1.2M\r\n"
     "</pre><hr></body>\r\n</html>\r\n";
 
-class IndexPage : public Discovery {};
+class IndexPage : public Discovery {
+ protected:
+  // "YYYY-MM-DD hh:mm", "" for an absent time.
+  static std::string shown(const date_time& time) {
+    if (!time.valid) return "";
+    char text[32];
+    std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u", time.value.wYear,
+                  time.value.wMonth, time.value.wDay, time.value.wHour, time.value.wMinute);
+    return text;
+  }
+};
 
 TEST_F(IndexPage, ReadsNameDateAndSizeOfEachLine) {
   const file_list list = testing_support::parse_page(kNginxPage);
@@ -294,9 +311,100 @@ TEST_F(IndexPage, OddLinesAndMonths) {
   EXPECT_THAT(log(), ElementsAre(prefix + "Sept", prefix + "mar", prefix));
 }
 
-TEST_F(IndexPage, EmptyAndMatchlessPagesGiveNothing) {
-  EXPECT_TRUE(testing_support::parse_page("").empty());
-  EXPECT_TRUE(testing_support::parse_page("<html><a href=\"../\">../</a></html>").empty());
+TEST_F(IndexPage, LayoutsOfTodaysServers) {
+  // Lines as today's servers write them (copied from their output); the classic pattern wins
+  // wherever it finds an entry on the page.
+  struct Entry {
+    std::string name;
+    std::uint32_t size;
+    std::string time;  // "" when there is none
+  };
+  struct Row {
+    const char* what;
+    std::string page;
+    std::vector<Entry> entries;
+    std::size_t log_lines;
+  };
+  const std::string month = "月変換でミスった．バグっぽいからヴォランテに文句いっといて．month = ";
+  const Row rows[] = {
+      {"empty", "", {}, 0},
+      {"line breaks only", "\r\n\r\n", {}, 0},
+      {"a link alone", "<html><a href=\"../\">../</a></html>", {{"../", 0, ""}}, 0},
+      {"<pre> lines, ISO dates",
+       "<img src=\"/icons/unknown.gif\" alt=\"[   ]\"> <a href=\"x-w32.tar.xz\">x-w32.tar.xz</a>"
+       "     2011-03-05 14:07  2.0M  \n"
+       "<img src=\"/icons/folder.gif\" alt=\"[DIR]\"> <a href=\"sub/\">sub/</a>"
+       "   2026-12-09 11:38    -   \n",
+       {{"x-w32.tar.xz", 2097152, "2011-03-05 14:07"}},
+       0},
+      {"table rows, bytes without a unit",
+       "<tr><th><a href=\"?C=N;O=D\">Name</a></th></tr>\n"
+       "<tr><td><a href=\"small.txt\">small.txt</a></td><td align=\"right\">2009-01-01 00:00  "
+       "</td><td align=\"right\">100 </td><td>&nbsp;</td></tr>\n",
+       {{"small.txt", 100, "2009-01-01 00:00"}},
+       0},
+      {"exact bytes, beyond 32 bits",
+       "<a href=\"huge.iso\">huge.iso</a>   01-Jan-2012 00:00          5368709120\r\n",
+       {{"huge.iso", 2147483647, "2012-01-01 00:00"}},
+       0},
+      {"year first, read by the classic pattern",
+       "<tr><td class=\"n\"><a href=\"x.tar.xz\">x.tar.xz</a></td><td class=\"m\">2011-Mar-05 "
+       "14:07:00</td><td class=\"s\">2.0M</td><td class=\"t\">application/x-xz</td></tr>\n",
+       {{"x.tar.xz", 2097152, "2011-03-05 14:07"}},
+       0},
+      {"year first, seconds, G",
+       "<tr><td class=\"n\"><a href=\"big\">big</a></td><td class=\"m\">2011-Mar-05 14:07:59"
+       "</td><td class=\"s\">1.5G</td><td class=\"t\">application/octet-stream</td></tr>\n",
+       {{"big", 1610612736, "2011-03-05 14:07"}},
+       0},
+      {"rows over several lines",
+       "<a href=\"../\">/</a>\n"
+       "<a href=\"./ispell-3.3.02-w32.tar.xz\">\n"
+       "  <svg><use xlink:href=\"#file\"></use></svg>\n"
+       "  <span class=\"name\">ispell-3.3.02-w32.tar.xz</span>\n"
+       "<td data-order=\"2097152\">2.0 MiB</td>\n"
+       "<td class=\"hideable\"><time datetime=\" 2011-03-05T14:07:00Z\">03/05/2011 02:07:00 PM "
+       "+00:00</time></td>\n"
+       "<a href=\"./README.txt\">\n",
+       {{"../", 0, ""},
+        {"ispell-3.3.02-w32.tar.xz", 2097152, "2011-03-05 14:07"},
+        {"README.txt", 0, ""}},
+       0},
+      {"a page mixing layouts reads as before",
+       "<a href=\"iso\">iso</a> 2012-01-01 00:00 5M\n<a href=\"old\">old</a> 05-Mar-2011 14:07 "
+       "1M\n",
+       {{"old", 1048576, "2011-03-05 14:07"}},
+       0},
+      {"two links on one line: the first",
+       "<a href=\"a\">a</a> <a href=\"b\">b</a> 2011-03-05 14:07 1.5K\n",
+       {{"a", 1536, "2011-03-05 14:07"}},
+       0},
+      {"KiB, and ten terabytes",
+       "<a href=\"k\">k</a> 2011-03-05 14:07 1.5 KiB\n<a href=\"t\">t</a> 2011-03-05 14:07 10T\n",
+       {{"k", 1536, "2011-03-05 14:07"}, {"t", 2147483647, "2011-03-05 14:07"}},
+       0},
+      {"month names of another language",
+       "<a href=\"mai\">mai</a>  05-Mai-2011 14:07  1234\n",
+       {{"mai", 1234, ""}},
+       1},
+      {"a month name beyond ASCII: a link only",
+       "<a href=\"maerz\">m</a>  05-M\xC3\xA4r-2011 14:07  1234\n",
+       {{"maerz", 0, ""}},
+       0},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    clear_log();
+    const file_list list = testing_support::parse_page(row.page);
+    ASSERT_EQ(row.entries.size(), list.size());
+    for (std::size_t i = 0; i < list.size(); ++i) {
+      const Entry& expected = row.entries[i];
+      EXPECT_EQ(expected.name, list[i].name);
+      EXPECT_EQ(expected.size, list[i].size);
+      EXPECT_EQ(expected.time, shown(list[i].time)) << expected.name;
+    }
+    EXPECT_EQ(row.log_lines, log().size());
+  }
 }
 
 TEST_F(IndexPage, NonsenseMatchPositionsNeverLoopOrReadOutside) {
@@ -374,14 +482,42 @@ TEST(SizeFromText, UnitsAndTruncation) {
 #endif
 }
 
-TEST_F(Discovery, MonthNames) {
+TEST(ListingTime, MonthNamesAndTheOrderOfTheDate) {
   const char* names[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-  for (int i = 0; i < 12; ++i) EXPECT_EQ(i + 1, GetInfo::month_from_name(names[i]));
-  EXPECT_TRUE(log().empty());
-  EXPECT_EQ(-1, GetInfo::month_from_name("JAN"));
-  EXPECT_EQ(-1, GetInfo::month_from_name("January"));
-  EXPECT_EQ(2u, log().size());
+  std::vector<orelib::string> log;
+  for (int i = 0; i < 12; ++i) EXPECT_EQ(i + 1, GetInfo::month_from_name(names[i], log));
+  EXPECT_TRUE(log.empty());
+  EXPECT_EQ(-1, GetInfo::month_from_name("JAN", log));
+  EXPECT_EQ(-1, GetInfo::month_from_name("January", log));
+  const std::string month = "月変換でミスった．バグっぽいからヴォランテに文句いっといて．month = ";
+  EXPECT_THAT(log, ElementsAre(month + "JAN", month + "January"));
+
+  struct Row {
+    const char *first, *month, *last;
+    int year, month_value, day;  // year 0: absent
+  };
+  const Row rows[] = {
+      {"05", "Mar", "2011", 2011, 3, 5},  // as the classic index writes it
+      {"2011", "Mar", "05", 2011, 3, 5},  // year first
+      {"2011", "03", "05", 2011, 3, 5},   // ISO
+      {"05", "03", "2011", 2011, 3, 5},   // a month number, day first
+      {"2011", "13", "05", 0, 0, 0},      // no such month
+      {"05", "Mai", "2011", 0, 0, 0},     // another language: logged, absent
+      {"5", "Mar", "11", 0, 0, 0},        // a two-digit year is before 1601
+      {"", "", "", 0, 0, 0},
+  };
+  for (const Row& row : rows) {
+    log.clear();
+    const date_time time = GetInfo::listing_time(row.first, row.month, row.last, "14", "07", log);
+    SCOPED_TRACE(std::string(row.first) + "-" + row.month + "-" + row.last);
+    ASSERT_EQ(row.year != 0, time.valid);
+    if (time.valid) {
+      EXPECT_TRUE(date_time_equal(time, present(row.year, row.month_value, row.day, 14, 7)));
+    }
+    EXPECT_EQ(std::string(row.month) == "Mai" || std::string(row.month).empty() ? 1u : 0u,
+              log.size());
+  }
 }
 
 // --- freshness and the local check ------------------------------------------------------------
@@ -419,6 +555,18 @@ TEST_F(Freshness, RecordsSizeAndUrl) {
   offered(present(2011, 3, 5));
   EXPECT_EQ(4242u, g_discovery.remote_size);
   EXPECT_EQ("http://mirror.example/pub/w32/ispell-3.3.02-w32.tar.xz", g_discovery.download_url);
+  // Links as index pages write them: joined to the directory unless they name their own place.
+  const std::pair<const char*, const char*> links[] = {
+      {"sub/a.tar.xz", "http://mirror.example/pub/w32/sub/a.tar.xz"},
+      {"a.tar.xz?download=1", "http://mirror.example/pub/w32/a.tar.xz?download=1"},
+      {"/elsewhere/a.tar.xz", "http://mirror.example/elsewhere/a.tar.xz"},
+      {"//other.example/a.tar.xz", "http://other.example/a.tar.xz"},
+      {"https://other.example/a.tar.xz", "https://other.example/a.tar.xz"},
+      {"", "http://mirror.example/pub/w32/"},
+  };
+  for (const auto& link : links) {
+    EXPECT_EQ(link.second, GetInfo::archive_url("http", "mirror.example", "/pub/w32/", link.first));
+  }
 }
 
 TEST_F(Freshness, NoDownloadDirectoryMeansNoLocalArchive) {

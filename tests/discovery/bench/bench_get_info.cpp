@@ -284,11 +284,13 @@ int main(int argc, char** argv) {
               archive_ok ? "" : (" (expected " + expected + " every run)").c_str());
   std::printf("| working set: idle, peak over the first GetInfo | %.1f MB, %.1f MB |\n", idle_mb,
               peak_mb);
+  const char* style = std::getenv("BENCH_STYLE");
   std::printf(
-      "entries=%zu page_bytes=%zu raw4095_ms=%.1f raw64k_ms=%.1f getinfo_ms=%.1f ratio=%.2f "
+      "style=%s entries=%zu page_bytes=%zu raw4095_ms=%.1f raw64k_ms=%.1f getinfo_ms=%.1f "
+      "ratio=%.2f "
       "host_services_ms=%.1f host_window_ms=%.1f network_ms=%.1f own_ms=%.1f own_within_ms=%.1f "
       "us_per_entry=%.2f peak_mb=%.1f\n",
-      entries, page.size(), raw4095_median, median(raw64k_ms), get_info_median,
+      style ? style : "-", entries, page.size(), raw4095_median, median(raw64k_ms), get_info_median,
       get_info_median / raw4095_median, median(services_ms), median(window_ms), median(network_ms),
       median(own_ms), median(own_within_ms),
       entries ? get_info_median * 1000.0 / static_cast<double>(entries) : 0.0, peak_mb);
