@@ -27,7 +27,7 @@ class MirrorProbe : public ::testing::Test {
 TEST_F(MirrorProbe, LiveHttpMirrorNamesItsNewestArchive) {
   // The https mirror lists the same directory, and the archive's date comes over https too.
   testing_support::trust_test_authority(DISCOVERY_STATE_DIR "tls/ca.der");
-  for (const std::string scheme : {"http://" + server(2), "https://" + server(11)}) {
+  for (const std::string& scheme : {"http://" + server(2), "https://" + server(11)}) {
     SCOPED_TRACE(scheme);
     const host::ProbeRow row = probe(scheme + kMirrorDirectory);
     EXPECT_TRUE(row.reachable) << row.reason;
