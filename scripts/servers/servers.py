@@ -332,11 +332,8 @@ extendedKeyUsage = serverAuth
 
 
 def tls_nginx_config(state, net, root, tls):
-    """The https mirrors, a plain HTTP server on port 443 and the good server's other ports.
-
-    The mirror directory is passed to the plain mirror (.2), so that these servers list it in
-    the format the HTTP tests already read; every other path is this server's own index.
-    """
+    """The https mirrors, a plain HTTP server on port 443 and the good server's other ports:
+    nginx's stock listing of the HTTP tree, and two redirects."""
     temp = os.path.join(state, "nginx-tls-temp")
     os.makedirs(temp, exist_ok=True)
     a = lambda n: f"{net}.{n}"
@@ -347,7 +344,6 @@ def tls_nginx_config(state, net, root, tls):
             lines += [f"    ssl_certificate {tls}/{certificate}.chain.pem;",
                       f"    ssl_certificate_key {tls}/server.key;"]
         lines += [f"    root {root};", "    autoindex on;",
-                  f"    location {ARCHIVE_PATH} {{ proxy_pass http://{a(2)}; }}",
                   f"    location = /moved/ {{ return 301 {ARCHIVE_PATH}; }}",
                   f"    location = /to-http/ {{ return 301 http://{a(2)}{ARCHIVE_PATH}; }}"]
         return "  server {\n" + "\n".join(lines) + "\n  }\n"
