@@ -59,7 +59,10 @@ InternetHandle open_url(HINTERNET session, const std::string& url) {
   return InternetHandle(InternetOpenUrlA(session, url.c_str(), nullptr, 0, flags, 0));
 }
 
-bool is_http(const std::string& url) { return url.rfind("http://", 0) == 0; }
+// https too: its status and dates come the same way.
+bool is_http(const std::string& url) {
+  return url.rfind("http://", 0) == 0 || url.rfind("https://", 0) == 0;
+}
 
 }  // namespace
 

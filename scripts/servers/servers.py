@@ -2,17 +2,23 @@
 """Starts and stops the mirrors the discovery tests talk to, on loopback addresses.
 
   servers.py start --net 127.A.B --dir STATE   mirror trees, nginx, crafted pages, stalling
-                                               server, FTP servers and a proxy
+                                               server, FTP servers, a proxy, and the https,
+                                               redirect and other-port servers
   servers.py bench --net 127.A.B --dir STATE [--entries N,...] [--style S]
                                                one server over generated indexes of N entries
                                                each (default 50,000), at /bench-N/; S: old,
                                                nginx-exact (default) or apache-iso
   servers.py stop --dir STATE                  stops what start or bench left running
 
-Addresses (port 80 for HTTP, 21 for FTP):
+Addresses (port 80 for HTTP, 21 for FTP, as the plug-in uses them by default):
   .2 nginx   .3 crafted pages   .4 stalls   .5 FTP mirror   .6 FTP refusing log-in
   .7 FTP refusing with a long reply   .8 proxy (port 8888)   .9 nothing listens
   .10 crafted pages again, for requests through the proxy only
+  https (nginx; certificates of a test authority made at start, see tls_material):
+  .11 good certificate, on 443 and 8443, and plain HTTP on 8080   .12 untrusted issuer
+  .13 another host's name   .14 expired   .15 empty subject, its name only as an alternative
+  .16 plain HTTP on port 443   .17 a TLS handshake cut short (port 443)   .18 redirects (port 80)
+  .19 FTP on port 2121   .20 empty subject and no name at all
   The same HTTP tree in the listing layouts of today's servers, each in its stock configuration
   (only the address, the tree and the listing switched on):
   .21 nginx with sizes in K/M/G (autoindex_exact_size off)   .22 Apache, HTMLTable (Debian's
@@ -251,6 +257,137 @@ LogLevel Info
     return path
 
 
+TLS_AUTHORITY = "ispell test authority"
+ARCHIVE_PATH = "/" + MIRROR_DIR + "/"
+
+
+def openssl(*args):
+    subprocess.run(["openssl", *args], check=True, stdout=subprocess.DEVNULL,
+                   stderr=subprocess.PIPE)
+
+
+def tls_material(state, net):
+    """A test authority and the https servers' certificates, made afresh at every start.
+
+    The tests trust tls/ca.der in their own Wine prefix only; the other authority is trusted
+    nowhere. Each server sends its certificate with its issuer's: given the leaf alone, the
+    client reports a broken chain instead of an unknown issuer. The names are the loopback
+    addresses written as DNS names, which is how the client matches them.
+    """
+    tls = os.path.join(state, "tls")
+    shutil.rmtree(tls, ignore_errors=True)
+    os.makedirs(os.path.join(tls, "issued"), exist_ok=True)
+    path = lambda name: os.path.join(tls, name)
+    for ca, subject in (("ca", TLS_AUTHORITY), ("other-ca", "ispell untrusted authority")):
+        openssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", path(ca + ".key"),
+                "-out", path(ca + ".pem"), "-days", "30", "-subj", "/CN=" + subject,
+                "-addext", "basicConstraints=critical,CA:TRUE",
+                "-addext", "keyUsage=critical,keyCertSign,cRLSign")
+    openssl("x509", "-in", path("ca.pem"), "-outform", "DER", "-out", path("ca.der"))
+    open(path("index.txt"), "w").close()
+    with open(path("ca.cnf"), "w") as f:
+        f.write(f"""[ca]
+default_ca = test
+[test]
+database = {tls}/index.txt
+new_certs_dir = {tls}/issued
+default_md = sha256
+policy = any
+unique_subject = no
+rand_serial = yes
+[any]
+""")
+    openssl("req", "-newkey", "rsa:2048", "-nodes", "-keyout", path("server.key"),
+            "-out", path("server.csr"), "-subj", "/")
+    now = time.time()
+    stamp = lambda t: time.strftime("%Y%m%d%H%M%SZ", time.gmtime(t))
+    current = (stamp(now - 86400), stamp(now + 30 * 86400))
+    # name: (issuer, subject, name in the certificate or None, validity)
+    leaves = {
+        "good": ("ca", f"/CN={net}.11", f"{net}.11", current),
+        "untrusted": ("other-ca", f"/CN={net}.12", f"{net}.12", current),
+        "wrong-name": ("ca", f"/CN={net}.11", f"{net}.11", current),
+        "expired": ("ca", f"/CN={net}.14", f"{net}.14", ("20200101000000Z", "20210101000000Z")),
+        "empty-subject": ("ca", "/", f"{net}.15", current),
+        "no-name": ("ca", "/", None, current),
+    }
+    for name, (issuer, subject, host, (start, end)) in leaves.items():
+        with open(path(name + ".ext"), "w") as f:
+            f.write(f"""[leaf]
+basicConstraints = critical,CA:FALSE
+keyUsage = critical,digitalSignature,keyEncipherment
+extendedKeyUsage = serverAuth
+""")
+            if host:
+                f.write(f"subjectAltName = {'critical,' if subject == '/' else ''}"
+                        f"DNS:{host},IP:{host}\n")
+        openssl("ca", "-batch", "-config", path("ca.cnf"), "-cert", path(issuer + ".pem"),
+                "-keyfile", path(issuer + ".key"), "-in", path("server.csr"),
+                "-out", path(name + ".pem"), "-subj", subject, "-preserveDN", "-notext",
+                "-startdate", start, "-enddate", end, "-extfile", path(name + ".ext"),
+                "-extensions", "leaf")
+        with open(path(name + ".chain.pem"), "w") as f:
+            f.write(open(path(name + ".pem")).read() + open(path(issuer + ".pem")).read())
+    return tls
+
+
+def tls_nginx_config(state, net, root, tls):
+    """The https mirrors, a plain HTTP server on port 443 and the good server's other ports:
+    nginx's stock listing of the HTTP tree, and two redirects."""
+    temp = os.path.join(state, "nginx-tls-temp")
+    os.makedirs(temp, exist_ok=True)
+    a = lambda n: f"{net}.{n}"
+
+    def server(listens, certificate=None):
+        lines = [f"    listen {listen};" for listen in listens]
+        if certificate:
+            lines += [f"    ssl_certificate {tls}/{certificate}.chain.pem;",
+                      f"    ssl_certificate_key {tls}/server.key;"]
+        lines += [f"    root {root};", "    autoindex on;",
+                  f"    location = /moved/ {{ return 301 {ARCHIVE_PATH}; }}",
+                  f"    location = /to-http/ {{ return 301 http://{a(2)}{ARCHIVE_PATH}; }}"]
+        return "  server {\n" + "\n".join(lines) + "\n  }\n"
+
+    servers = (server([f"{a(11)}:443 ssl", f"{a(11)}:8443 ssl", f"{a(11)}:8080"], "good") +
+               server([f"{a(12)}:443 ssl"], "untrusted") +
+               server([f"{a(13)}:443 ssl"], "wrong-name") +
+               server([f"{a(14)}:443 ssl"], "expired") +
+               server([f"{a(15)}:443 ssl"], "empty-subject") +
+               server([f"{a(20)}:443 ssl"], "no-name") +
+               server([f"{a(16)}:443"]))
+    path = os.path.join(state, "nginx-tls.conf")
+    with open(path, "w") as f:
+        f.write(f"""daemon off;
+master_process off;
+worker_processes 1;
+pid {state}/nginx-tls.pid;
+error_log {state}/nginx-tls-error.log;
+events {{ worker_connections 256; }}
+http {{
+  access_log {state}/nginx-tls-access.log;
+  client_body_temp_path {temp}/body;
+  proxy_temp_path {temp}/proxy;
+  fastcgi_temp_path {temp}/fastcgi;
+  uwsgi_temp_path {temp}/uwsgi;
+  scgi_temp_path {temp}/scgi;
+{servers}}}
+""")
+    return path
+
+
+def start_tls_and_more(state, net, www, ftp, run, processes):
+    """The https servers, the redirects, the cut handshake and FTP on another port."""
+    a = lambda n: f"{net}.{n}"
+    tls = tls_material(state, net)
+    run("nginx-tls", ["nginx", "-p", state + "/", "-e", state + "/nginx-tls-error.log",
+                      "-c", tls_nginx_config(state, net, www, tls)])
+    run("redirects", [PYTHON, os.path.join(HERE, "redirects.py"), a(18)])
+    run("cut_handshake", [PYTHON, os.path.join(HERE, "cut_handshake.py"), a(17)])
+    run("pyftpdlib", [PYTHON, "-m", "pyftpdlib", "-i", a(19), "-p", "2121", "-d", ftp])
+    wait_listening([(a(n), 443) for n in list(range(11, 18)) + [20]] +
+                   [(a(11), 8443), (a(11), 8080), (a(18), 80), (a(19), 2121)], processes)
+
+
 def launch(state, name, command, pids, env=None):
     log = open(os.path.join(state, name + ".log"), "ab")
     process = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=log, stderr=log,
@@ -347,6 +484,7 @@ def start(state, net):
     run("tinyproxy", ["tinyproxy", "-d", "-c", proxy_config(state, a(8))])
     wait_listening([(a(2), 80), (a(3), 80), (a(4), 80), (a(10), 80), (a(5), 21), (a(6), 21), (a(7), 21),
                     (a(8), PROXY_PORT)] + [(a(n), 80) for n in LAYOUTS], processes)
+    start_tls_and_more(state, net, www, ftp, run, processes)
 
 
 BENCH_STYLES = ("old", "nginx-exact", "apache-iso")

@@ -2,7 +2,7 @@
 
 namespace GetInfo {
 
-FTP::FTP(const orelib::string& host) : session(host) {}
+FTP::FTP(const orelib::string& host, INTERNET_PORT port) : session(host, port) {}
 
 bool FTP::connect(int timeout_seconds) { return session.connect(timeout_seconds); }
 

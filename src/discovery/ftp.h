@@ -10,7 +10,7 @@ namespace GetInfo {
 
 class FTP : public network {
  public:
-  explicit FTP(const orelib::string& host);
+  explicit FTP(const orelib::string& host, INTERNET_PORT port = INTERNET_DEFAULT_FTP_PORT);
 
   bool connect(int timeout_seconds) override;
   bool change_directory(const char* directory) override;

@@ -8,6 +8,7 @@
 #include "discovery/ftp.h"
 #include "discovery/http.h"
 #include "discovery/selection.h"
+#include "discovery/url.h"
 #include "plugin/host_module.h"
 #include "plugin/log.h"
 #include "plugin/plugin_abi.h"
@@ -83,6 +84,8 @@ bool run_listing(network& object) {
 
   file_list listing;
   if (!object.get_file_list(listing)) return report_failure("ファイルリストの取得に失敗．");
+  // The archive is downloaded from where the listing came from.
+  object.listing_location(g_discovery.remote_host, g_discovery.remote_directory);
   progress_text("成功\r\nファイル情報の取得……");
   if (cancel_requested()) return report_cancel();
 
@@ -113,16 +116,27 @@ bool get_info(HWND progress_window) {
       g_discovery.info_result = result;
       return result;
     }
-    orelib::string url = g_setting.url;
-    if (url.compare(0, 7, "http://") == 0) {
-      split_mirror_url(url.substr(7));
-      object.reset(new HTTP(proxy_text(host), g_discovery.remote_host));
-    } else if (url.compare(0, 6, "ftp://") == 0) {
-      split_mirror_url(url.substr(6));
-      object.reset(new FTP(g_discovery.remote_host));
-    } else {
+    const orelib::string& url = g_setting.url;
+    const orelib::string::size_type separator = url.find("://");
+    const orelib::string scheme = url.substr(0, separator);
+    if (separator == orelib::string::npos || default_port(scheme) == 0) {
       log_line("知らないプロトコルです．");
       return false;
+    }
+    const orelib::string rest = url.substr(separator + 3);
+    const orelib::string host_text = rest.substr(0, rest.find('/'));
+    orelib::string name;
+    INTERNET_PORT port = 0;
+    if (!split_host_port(host_text, default_port(scheme), name, port)) {
+      log_line(bad_port_sentence(host_text));
+      return false;
+    }
+    split_mirror_url(rest);
+    if (scheme == "ftp") {
+      object.reset(new FTP(name, port));
+    } else {
+      object.reset(
+          new HTTP(proxy_text(host), http_server{scheme == "https", host_text, name, port}));
     }
     const bool result = run_listing(*object);
     g_discovery.info_result = result;

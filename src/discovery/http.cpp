@@ -14,8 +14,8 @@ namespace GetInfo {
 const char* const kIndexEntryPattern =
     R"re(href[ \t]*=[ \t]*"([^\n\r"]+)"[^\n\r]*?([0-9]*)-([A-Za-z]*)-([0-9]*)[ \t]*([0-9]*):([0-9]*)[^\n\r]*?([0-9\\.]*[KMB]))re";
 
-HTTP::HTTP(const orelib::string& proxy, const orelib::string& host)
-    : session(proxy.c_str(), host) {}
+HTTP::HTTP(const orelib::string& proxy, const http_server& server)
+    : session(proxy.c_str(), server) {}
 
 bool HTTP::connect(int timeout_seconds) { return session.connect(timeout_seconds); }
 
@@ -31,16 +31,7 @@ bool HTTP::get_file_list(file_list& list) {
     log_line("本体のロードに失敗．");
     return false;
   }
-  if (!session.send_get(path)) {
-    log_line("GETリクエスト送信に失敗．");
-    return false;
-  }
-  const int status = session.query_status();
-  if (status / 100 == 4 || status / 100 == 5) {
-    log_line("サーバがエラーコード" + orelib::lexical_cast<orelib::string>(status) +
-             "を返しました．");
-    return false;
-  }
+  if (!request_index()) return false;
   index_parser parser(host, list);
   if (!session.read_response(parser)) {
     list.clear();
@@ -51,7 +42,7 @@ bool HTTP::get_file_list(file_list& list) {
   return true;
 }
 
-orelib::string HTTP::scheme() { return "http"; }
+orelib::string HTTP::scheme() { return session.server.secure ? "https" : "http"; }
 
 namespace {
 

@@ -1,5 +1,7 @@
 #include "discovery_fixture.h"
 
+#include <wincrypt.h>
+
 #include "config/setting.h"
 #include "discovery/http.h"
 #include "discovery/internet_handle.h"
@@ -20,6 +22,30 @@ std::vector<std::string> log_lines(const std::string& path) {
   }
   if (start < bytes.size()) lines.push_back(bytes.substr(start));
   return lines;
+}
+
+void trust_test_authority(const std::string& der_path) {
+  const std::string der = read_file(der_path);
+  ASSERT_FALSE(der.empty()) << "the servers fixture made no test authority";
+  const HCERTSTORE store = CertOpenStore(CERT_STORE_PROV_SYSTEM_REGISTRY_A, 0, 0,
+                                         CERT_SYSTEM_STORE_CURRENT_USER, "Root");
+  ASSERT_NE(nullptr, store) << GetLastError();
+  // Deleted after the search: Wine's search does not go on past a deleted certificate.
+  std::vector<PCCERT_CONTEXT> earlier;
+  PCCERT_CONTEXT found = nullptr;
+  while ((found = CertFindCertificateInStore(store, X509_ASN_ENCODING, 0, CERT_FIND_SUBJECT_STR_A,
+                                             "ispell test authority", found)) != nullptr) {
+    const std::string encoded(reinterpret_cast<const char*>(found->pbCertEncoded),
+                              found->cbCertEncoded);
+    if (encoded != der) earlier.push_back(CertDuplicateCertificateContext(found));
+  }
+  for (PCCERT_CONTEXT certificate : earlier) CertDeleteCertificateFromStore(certificate);
+  const BOOL added = CertAddEncodedCertificateToStore(
+      store, X509_ASN_ENCODING, reinterpret_cast<const BYTE*>(der.data()),
+      static_cast<DWORD>(der.size()), CERT_STORE_ADD_USE_EXISTING, nullptr);
+  const DWORD error = GetLastError();
+  CertCloseStore(store, 0);
+  EXPECT_TRUE(added) << error;
 }
 
 std::string fetch(const std::string& url) {

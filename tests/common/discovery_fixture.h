@@ -30,6 +30,12 @@ inline std::string server(int n) { return std::string(DISCOVERY_NET) + "." + std
 // Where the test mirrors keep the archives (see scripts/servers/servers.py).
 inline const std::string kMirrorDirectory = "/pub/text/TeX/ptex-win32/w32/";
 
+// Trusts the test authority the servers fixture made (its certificate in DER at der_path) in
+// this Wine prefix's root store of the current user, in place of any one an earlier start of
+// the fixture made. Other tests of the same run add the same certificate, so that one is never
+// taken out.
+void trust_test_authority(const std::string& der_path);
+
 // The body of an HTTP page, fetched from the server itself (nothing cached); "" on failure.
 std::string fetch(const std::string& url);
 

@@ -8,6 +8,7 @@
 #include "discovery/discovery_state.h"
 #include "discovery/driver.h"
 #include "discovery/get_info.h"
+#include "discovery/url.h"
 #include "discovery_fixture.h"
 #include "host/host_config.h"
 #include "host/progress_window.h"
@@ -169,17 +170,30 @@ TEST_F(Driver, WithoutAWindowNothingIsShownAndNothingCancels) {
   EXPECT_EQ(2000u, g_discovery.remote_size);
 }
 
-TEST_F(Driver, UnknownSchemesLeaveEverythingAsItWas) {
-  for (const char* url : {"HTTP://mirror.test/pub/", "Ftp://mirror.test/pub/",
-                          "gopher://mirror.test/", "", " http://mirror.test/"}) {
-    SCOPED_TRACE(url);
+TEST_F(Driver, UnknownSchemesAndBadPortsLeaveEverythingAsItWas) {
+  const std::string unknown = "知らないプロトコルです．";
+  const std::string bad_port = "のポート番号は1から65535の数ではありません．";
+  const std::pair<const char*, std::string> cases[] = {
+      {"HTTP://mirror.test/pub/", unknown},
+      {"Ftp://mirror.test/pub/", unknown},
+      {"gopher://mirror.test/", unknown},
+      {"", unknown},
+      {" http://mirror.test/", unknown},
+      {"http://mirror.test:0/pub/", "mirror.test:0" + bad_port},
+      {"https://mirror.test:65536/pub/", "mirror.test:65536" + bad_port},
+      {"ftp://mirror.test:21x/pub/", "mirror.test:21x" + bad_port},
+      {"http://mirror.test:/pub/", "mirror.test:" + bad_port},
+      {"https://mirror.test:99999999999999999999", "mirror.test:99999999999999999999" + bad_port},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.first);
     host::ProgressWindow window;
-    g_setting.url = url;
+    g_setting.url = c.first;
     earlier_result();
     clear_log();
     EXPECT_FALSE(get_info(window.hwnd()));
     EXPECT_THAT(window.texts(), ElementsAre(kFirst));
-    EXPECT_THAT(log(), ElementsAre("知らないプロトコルです．"));
+    EXPECT_THAT(log(), ElementsAre(c.second));
     EXPECT_TRUE(g_discovery.info_result);
     expect_earlier_result_kept();
   }
@@ -220,6 +234,55 @@ TEST(MirrorUrl, SplitsAtTheFirstSlashOnly) {
     GetInfo::split_mirror_url(c.rest);
     EXPECT_EQ(c.host, g_discovery.remote_host);
     EXPECT_EQ(c.directory, g_discovery.remote_directory);
+  }
+}
+
+TEST(MirrorUrl, HostAndPort) {
+  struct Case {
+    const char* host;
+    bool ok;
+    const char* name;
+    INTERNET_PORT port;
+  };
+  for (const Case c : {Case{"mirror.test", true, "mirror.test", 443},
+                       Case{"mirror.test:8080", true, "mirror.test", 8080},
+                       Case{"mirror.test:1", true, "mirror.test", 1},
+                       Case{"mirror.test:065535", true, "mirror.test", 65535},
+                       Case{"user@mirror.test:2121", true, "user@mirror.test", 2121},
+                       Case{"[::1]", true, "[::1]", 443}, Case{"[::1]:8443", true, "[::1]", 8443},
+                       Case{"mirror.test:0", false, "", 0}, Case{"mirror.test:65536", false, "", 0},
+                       Case{"mirror.test:", false, "", 0}, Case{"mirror.test:+80", false, "", 0},
+                       Case{"mirror.test: 80", false, "", 0}, Case{"[::1]:", false, "", 0}}) {
+    SCOPED_TRACE(c.host);
+    orelib::string name = "unchanged";
+    INTERNET_PORT port = 7;
+    EXPECT_EQ(c.ok, GetInfo::split_host_port(c.host, 443, name, port));
+    EXPECT_EQ(c.ok ? c.name : "unchanged", name);
+    EXPECT_EQ(c.ok ? c.port : 7, port);
+  }
+}
+
+TEST(MirrorUrl, RedirectTargetsResolveAgainstTheCurrentUrl) {
+  const GetInfo::url_parts base{"http", "mirror.test:8080", "/pub/w32/index.html?sort=1"};
+  struct Case {
+    const char* location;
+    const char* url;
+  };
+  for (const Case c : {
+           Case{"https://other.test/new/", "https://other.test/new/"},
+           Case{"HTTP://Other.test", "http://Other.test/"},
+           Case{"//other.test:81/a/./b/../c/", "http://other.test:81/a/c/"},
+           Case{"/moved/#top", "http://mirror.test:8080/moved/"},
+           Case{"../up/", "http://mirror.test:8080/pub/up/"},
+           Case{"sub/?q=1", "http://mirror.test:8080/pub/w32/sub/?q=1"},
+           Case{"../../../../x", "http://mirror.test:8080/x"},
+           Case{"?sort=2", "http://mirror.test:8080/pub/w32/index.html?sort=2"},
+           Case{"", "http://mirror.test:8080/pub/w32/index.html?sort=1"},
+           Case{"#top", "http://mirror.test:8080/pub/w32/index.html?sort=1"},
+           Case{"ftp://ftp.test/pub/", "ftp://ftp.test/pub/"},
+           Case{"file:///C:/x", "file:///C:/x"},
+       }) {
+    EXPECT_EQ(c.url, GetInfo::resolve_reference(base, c.location).text()) << c.location;
   }
 }
 

@@ -60,6 +60,14 @@ TEST_F(FtpMirror, ChainFromListingToDownloadRequest) {
   EXPECT_EQ(54321u, request.files->size);
 }
 
+TEST_F(FtpMirror, PortInTheUrl) {
+  const std::string host = server(19) + ":2121";
+  use_url("ftp://" + host + kMirrorDirectory);
+  ASSERT_TRUE(get_info());
+  EXPECT_THAT(texts_, ElementsAreArray(complete_texts(host)));
+  EXPECT_EQ("ftp://" + host + kMirrorDirectory + "ispell-3.3.02-w32.tar.xz", requested_url());
+}
+
 TEST_F(FtpMirror, OfferedOnlyWhenStrictlyNewerThanTheLocalArchive) {
   const SYSTEMTIME t = ftp_archive_time();
   ASSERT_NE(0, t.wYear) << "the fixture's ftp_time.txt is missing";

@@ -1,10 +1,13 @@
-// Discovery over HTTP against real servers on loopback: the directory index of a real web
-// server, crafted pages, error statuses and a proxy; GetInfo -> IsDefault -> GetDownloadData.
+// Discovery over HTTP and https against real servers on loopback: the directory index of a
+// real web server, crafted pages, error statuses, certificates, ports, redirects and a proxy;
+// GetInfo -> IsDefault -> GetDownloadData.
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <wininet.h>
+
+#include <algorithm>
 
 #include "discovery_fixture.h"
 
@@ -18,13 +21,54 @@ using testing_support::system_time;
 
 namespace {
 
+const char* const kArchive = "ispell-3.3.02-w32.tar.xz";
+
 class HttpMirror : public testing_support::MirrorTest {
  protected:
+  void SetUp() override {
+    MirrorTest::SetUp();
+    testing_support::trust_test_authority(DISCOVERY_STATE_DIR "tls/ca.der");
+  }
+
   std::string nginx(const std::string& path = kMirrorDirectory) {
     return "http://" + server(2) + path;
   }
   std::string crafted(const std::string& path) { return "http://" + server(3) + path; }
+  // Server n over https (see scripts/servers/servers.py for what each one's certificate is).
+  std::string https(int n, const std::string& path = kMirrorDirectory) {
+    return "https://" + server(n) + path;
+  }
+  std::string redirect(const std::string& path) { return "http://" + server(18) + path; }
+
+  // GetInfo after an earlier success fails at the listing with the log line between the
+  // request's and the driver's, and asks for nothing to download.
+  void expect_listing_failure(const std::string& url, const std::vector<std::string>& lines) {
+    SCOPED_TRACE(url);
+    use_url(nginx());
+    ASSERT_TRUE(get_info());
+    clear_log();
+    use_url(url);
+    EXPECT_FALSE(get_info());
+    EXPECT_EQ(5u, texts_.size());
+    EXPECT_EQ("失敗", texts_.back());
+    std::vector<std::string> expected = {"ispellの情報取得開始"};
+    expected.insert(expected.end(), lines.begin(), lines.end());
+    expected.push_back("ファイルリストの取得に失敗．");
+    expected.push_back("ispellの情報取得終了");
+    EXPECT_EQ(expected, log());
+    EXPECT_FALSE(plugin_->GetDownloadData().ok);
+  }
 };
+
+// How often the proxy's log names a request line ("CONNECT host:port", say).
+size_t proxy_requests(const std::string& request_line) {
+  const std::string log = testing_support::read_file(DISCOVERY_STATE_DIR "tinyproxy.log");
+  const std::string needle = "): " + request_line + " HTTP/";
+  size_t count = 0;
+  for (size_t at = log.find(needle); at != std::string::npos; at = log.find(needle, at + 1))
+    ++count;
+  return count;
+}
 
 }  // namespace
 
@@ -76,7 +120,7 @@ TEST_F(HttpMirror, DirectoryWithoutArchiveRequestsNothing) {
   EXPECT_EQ(testing_support::read_file(archive()), "the archive saved before");
 
   // Pages without any entry, and a body of no bytes at all.
-  for (const std::string& url : {nginx("/empty/"), crafted("/empty/")}) {
+  for (const std::string& url : {nginx("/empty/"), crafted("/empty/"), https(11, "/nomatch/")}) {
     SCOPED_TRACE(url);
     use_url(url);
     EXPECT_TRUE(get_info());
@@ -205,6 +249,18 @@ TEST_F(HttpMirror, ThroughAProxyOnlyWithHostAndPort) {
   host::config().port = 8888;
   ASSERT_TRUE(get_info());
   EXPECT_EQ(direct, requested_url());
+
+  // https through the proxy is a tunnel the proxy opens with CONNECT, and only then.
+  const std::string tunnel = "CONNECT " + server(11) + ":443";
+  const size_t tunnels = proxy_requests(tunnel);
+  use_url(https(11));
+  host::config().proxy = server(8);
+  ASSERT_TRUE(get_info());
+  EXPECT_EQ(https(11) + kArchive, requested_url());
+  EXPECT_EQ(tunnels + 1, proxy_requests(tunnel));
+  host::config().proxy = std::string();
+  ASSERT_TRUE(get_info());
+  EXPECT_EQ(tunnels + 1, proxy_requests(tunnel));
 }
 
 TEST_F(HttpMirror, ListingsOfEveryLayout) {
@@ -280,4 +336,86 @@ TEST_F(HttpMirror, FiftyMegabytePage) {
   use_url(crafted("/huge/"));
   ASSERT_TRUE(get_info());
   EXPECT_EQ("http://" + server(3) + "/huge/ispell-1.0.03-w32.tar.xz", requested_url());
+}
+
+TEST_F(HttpMirror, HttpsAndPortsKeepTheirUrl) {
+  struct Case {
+    std::string url, shown_host, archive_url;
+  };
+  const std::string port_8443 = server(11) + ":8443";
+  const std::string port_8080 = server(11) + ":8080";
+  const Case cases[] = {
+      {https(11), server(11), https(11) + kArchive},
+      {"https://" + port_8443 + kMirrorDirectory, port_8443,
+       "https://" + port_8443 + kMirrorDirectory + kArchive},
+      {"http://" + port_8080 + kMirrorDirectory, port_8080,
+       "http://" + port_8080 + kMirrorDirectory + kArchive},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.url);
+    use_url(c.url);
+    clear_log();
+    ASSERT_TRUE(get_info());
+    EXPECT_THAT(texts_, ElementsAreArray(complete_texts(c.shown_host)));
+    EXPECT_THAT(log(), ElementsAre("ispellの情報取得開始", "ispellの情報取得終了"));
+    EXPECT_TRUE(plugin_->IsDefault());
+    EXPECT_EQ(c.archive_url, requested_url());
+  }
+}
+
+TEST_F(HttpMirror, CertificateAndTlsFailures) {
+  const std::string tls_error = "TLS接続かサーバ証明書の検証がエラーコード12157で失敗しました．";
+  const std::pair<int, std::string> cases[] = {
+      {12, "サーバ証明書の発行者が信頼されていません．"},
+      {13, "サーバ証明書の名前が接続先のホスト名と一致しません．"},
+      {14, "サーバ証明書の有効期限が切れているか，まだ有効になっていません．"},
+      {20, "サーバ証明書の名前が接続先のホスト名と一致しません．"},  // empty subject, no name
+      {16, tls_error},                                               // plain HTTP on port 443
+      {17, tls_error},                                               // handshake cut short
+  };
+  for (const auto& c : cases)
+    expect_listing_failure(https(c.first), {"GETリクエスト送信に失敗．", c.second});
+  // An empty subject is no fault when the name is given as an alternative.
+  use_url(https(15));
+  ASSERT_TRUE(get_info());
+  EXPECT_EQ(https(15) + kArchive, requested_url());
+}
+
+TEST_F(HttpMirror, RedirectsAreFollowedAndTheArchiveComesFromTheirEnd) {
+  const std::pair<std::string, std::string> cases[] = {
+      {redirect("/to/301?/page/"), redirect("/page/ispell-6.6.66-w32.tar.xz")},
+      {redirect("/to/302?http://" + server(2) + kMirrorDirectory), nginx() + kArchive},
+      {redirect("/to/303?https://" + server(11) + kMirrorDirectory), https(11) + kArchive},
+      {redirect("/to/307?//" + server(2) + kMirrorDirectory), nginx() + kArchive},
+      {redirect("/to/308?../page/%23top"), redirect("/page/ispell-6.6.66-w32.tar.xz")},
+      {redirect("/to/302?http://" + server(11) + ":8080" + kMirrorDirectory),
+       "http://" + server(11) + ":8080" + kMirrorDirectory + kArchive},
+      {redirect("/chain/10/"), redirect("/chain/0/ispell-5.5.55-w32.tar.xz")},
+      {https(11, "/moved/"), https(11) + kArchive},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.first);
+    use_url(c.first);
+    clear_log();
+    ASSERT_TRUE(get_info());
+    EXPECT_THAT(log(), ElementsAre("ispellの情報取得開始", "ispellの情報取得終了"));
+    EXPECT_EQ(c.second, requested_url());
+  }
+}
+
+TEST_F(HttpMirror, RedirectsThatAreNotFollowed) {
+  const std::pair<std::string, std::string> cases[] = {
+      {redirect("/to/302?"), "リダイレクト先が空です．"},
+      {redirect("/to/307"), "リダイレクト先が空です．"},  // no Location at all
+      {redirect("/self/"), "リダイレクト先が同じURLです．"},
+      {redirect("/loop/a/"), "リダイレクトがループしています．"},
+      {redirect("/chain/11/"), "リダイレクトが10回を超えました．"},
+      {redirect("/to/301?ftp://" + server(5) + kMirrorDirectory),
+       "リダイレクト先のプロトコルftpには対応していません．"},
+      {redirect("/to/302?file:///C:/"), "リダイレクト先のプロトコルfileには対応していません．"},
+      {https(11, "/to-http/"), "httpsからhttpへのリダイレクトは拒否しました．"},
+      {redirect("/to/302?http://" + server(2) + ":65536/"),
+       server(2) + ":65536のポート番号は1から65535の数ではありません．"},
+  };
+  for (const auto& c : cases) expect_listing_failure(c.first, {c.second});
 }

@@ -25,12 +25,17 @@ class MirrorProbe : public ::testing::Test {
 };
 
 TEST_F(MirrorProbe, LiveHttpMirrorNamesItsNewestArchive) {
-  const host::ProbeRow row = probe("http://" + server(2) + kMirrorDirectory);
-  EXPECT_TRUE(row.reachable) << row.reason;
-  EXPECT_EQ(row.archive, "ispell-3.3.02-w32.tar.xz");
-  EXPECT_EQ(row.size, 2097152u);  // "2.0M" on the index page
-  EXPECT_EQ(row.date, "2011-03-05 14:07");
-  EXPECT_GT(row.seconds, 0.0);
+  // The https mirror lists the same directory, and the archive's date comes over https too.
+  testing_support::trust_test_authority(DISCOVERY_STATE_DIR "tls/ca.der");
+  for (const std::string& scheme : {"http://" + server(2), "https://" + server(11)}) {
+    SCOPED_TRACE(scheme);
+    const host::ProbeRow row = probe(scheme + kMirrorDirectory);
+    EXPECT_TRUE(row.reachable) << row.reason;
+    EXPECT_EQ(row.archive, "ispell-3.3.02-w32.tar.xz");
+    EXPECT_EQ(row.size, 2097152u);  // "2.0M" on the index page
+    EXPECT_EQ(row.date, "2011-03-05 14:07");
+    EXPECT_GT(row.seconds, 0.0);
+  }
 }
 
 TEST_F(MirrorProbe, LiveFtpMirrorNamesItsNewestArchive) {

@@ -1,0 +1,95 @@
+// The HTTP listing's request for the index page: sending it, the statuses that end it, and the
+// redirects it follows on the way.
+#include "discovery/http.h"
+
+#include <vector>
+
+#include "discovery/url.h"
+#include "plugin/log.h"
+
+namespace GetInfo {
+
+void HTTP::listing_location(orelib::string& host, orelib::string& directory) {
+  host = session.server.host;
+  directory = path;
+}
+
+namespace {
+
+// More redirects than this fail the listing: a mirror needs one or two.
+constexpr int kMaxRedirects = 10;
+
+bool is_redirect(int status) {
+  return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+}  // namespace
+
+bool HTTP::request_index() {
+  std::vector<orelib::string> visited;
+  for (int redirects = 0;; ++redirects) {
+    if (!session.send_get(path)) {
+      log_line("GETリクエスト送信に失敗．");
+      const orelib::string tls = tls_failure_sentence(session.send_error);
+      if (!tls.empty()) log_line(tls);
+      return false;
+    }
+    const int status = session.query_status();
+    if (status / 100 == 4 || status / 100 == 5) {
+      log_line("サーバがエラーコード" + orelib::lexical_cast<orelib::string>(status) +
+               "を返しました．");
+      return false;
+    }
+    if (!is_redirect(status)) return true;
+    if (redirects == kMaxRedirects) {
+      log_line("リダイレクトが" + orelib::lexical_cast<orelib::string>(kMaxRedirects) +
+               "回を超えました．");
+      return false;
+    }
+    visited.push_back(url_parts{scheme(), session.server.host, path}.text());
+    if (!follow_redirect(visited)) return false;
+  }
+}
+
+bool HTTP::follow_redirect(const std::vector<orelib::string>& visited) {
+  orelib::string location = session.query_location();
+  const orelib::string::size_type first = location.find_first_not_of(" \t");
+  location.erase(0, first == orelib::string::npos ? location.size() : first);
+  location.erase(location.find_last_not_of(" \t") + 1);
+  if (location.empty()) {
+    log_line("リダイレクト先が空です．");
+    return false;
+  }
+  const url_parts target =
+      resolve_reference(url_parts{scheme(), session.server.host, path}, location);
+  if (target.scheme != "http" && target.scheme != "https") {
+    log_line("リダイレクト先のプロトコル" + target.scheme + "には対応していません．");
+    return false;
+  }
+  if (session.server.secure && target.scheme == "http") {
+    log_line("httpsからhttpへのリダイレクトは拒否しました．");
+    return false;
+  }
+  const orelib::string text = target.text();
+  if (text == visited.back()) {
+    log_line("リダイレクト先が同じURLです．");
+    return false;
+  }
+  for (const orelib::string& earlier : visited) {
+    if (text == earlier) {
+      log_line("リダイレクトがループしています．");
+      return false;
+    }
+  }
+  http_server server;
+  server.secure = target.scheme == "https";
+  server.host = target.host;
+  if (!split_host_port(target.host, default_port(target.scheme), server.name, server.port)) {
+    log_line(bad_port_sentence(target.host));
+    return false;
+  }
+  path = target.path;
+  return session.move_to(server);
+}
+
+}  // namespace GetInfo

@@ -1,0 +1,136 @@
+#include "discovery/url.h"
+
+namespace GetInfo {
+namespace {
+
+bool is_alpha(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+// The length of a leading "scheme:" without its colon, or 0 when the text starts with none.
+std::size_t scheme_length(std::string_view text) {
+  if (text.empty() || !is_alpha(text[0])) return 0;
+  std::size_t i = 1;
+  while (i < text.size() && (is_alpha(text[i]) || is_digit(text[i]) || text[i] == '+' ||
+                             text[i] == '-' || text[i] == '.')) {
+    ++i;
+  }
+  return i < text.size() && text[i] == ':' ? i : 0;
+}
+
+// RFC 3986, 5.2.4: the path without its "." and ".." segments.
+orelib::string remove_dot_segments(std::string_view input) {
+  orelib::string output;
+  while (!input.empty()) {
+    if (input.substr(0, 3) == "../") {
+      input.remove_prefix(3);
+    } else if (input.substr(0, 2) == "./") {
+      input.remove_prefix(2);
+    } else if (input.substr(0, 3) == "/./") {
+      input.remove_prefix(2);
+    } else if (input == "/.") {
+      input = "/";
+    } else if (input.substr(0, 4) == "/../" || input == "/..") {
+      input = input.size() == 3 ? std::string_view("/") : input.substr(3);
+      const orelib::string::size_type last = output.rfind('/');
+      output.erase(last == orelib::string::npos ? 0 : last);
+    } else if (input == "." || input == "..") {
+      input = std::string_view();
+    } else {
+      const std::size_t end = input.find('/', 1);
+      const std::size_t length = end == std::string_view::npos ? input.size() : end;
+      output.append(input.data(), length);
+      input.remove_prefix(length);
+    }
+  }
+  return output;
+}
+
+}  // namespace
+
+INTERNET_PORT default_port(std::string_view scheme) {
+  if (scheme == "http") return INTERNET_DEFAULT_HTTP_PORT;
+  if (scheme == "https") return INTERNET_DEFAULT_HTTPS_PORT;
+  if (scheme == "ftp") return INTERNET_DEFAULT_FTP_PORT;
+  return 0;
+}
+
+bool split_host_port(const orelib::string& host, INTERNET_PORT default_port, orelib::string& name,
+                     INTERNET_PORT& port) {
+  // The colons of an IPv6 address lie within its brackets.
+  const orelib::string::size_type bracket = host.rfind(']');
+  const orelib::string::size_type colon = host.rfind(':');
+  if (colon == orelib::string::npos || (bracket != orelib::string::npos && colon < bracket)) {
+    name = host;
+    port = default_port;
+    return true;
+  }
+  const std::string_view digits = std::string_view(host).substr(colon + 1);
+  unsigned long value = 0;
+  for (const char c : digits) {
+    if (!is_digit(c)) return false;
+    value = value * 10 + static_cast<unsigned long>(c - '0');
+    if (value > 65535) return false;
+  }
+  if (value == 0) return false;  // also no digits at all
+  name = host.substr(0, colon);
+  port = static_cast<INTERNET_PORT>(value);
+  return true;
+}
+
+orelib::string bad_port_sentence(const orelib::string& host) {
+  return host + "のポート番号は1から65535の数ではありません．";
+}
+
+url_parts resolve_reference(const url_parts& base, std::string_view reference) {
+  reference = reference.substr(0, reference.find('#'));
+  url_parts target;
+  const std::size_t scheme = scheme_length(reference);
+  if (scheme != 0) {
+    target.scheme = orelib::string(reference.substr(0, scheme));
+    for (char& c : target.scheme) {
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    reference.remove_prefix(scheme + 1);
+  } else {
+    target.scheme = base.scheme;
+  }
+  const bool has_host = reference.substr(0, 2) == "//";
+  if (has_host) {
+    reference.remove_prefix(2);
+    const std::size_t end = reference.find_first_of("/?");
+    target.host = orelib::string(reference.substr(0, end));
+    reference.remove_prefix(end == std::string_view::npos ? reference.size() : end);
+  } else if (scheme != 0) {
+    target.host.clear();  // "http:name" names no server
+  } else {
+    target.host = base.host;
+  }
+  const std::size_t question = reference.find('?');
+  const std::string_view path = reference.substr(0, question);
+  const std::string_view query =
+      question == std::string_view::npos ? std::string_view() : reference.substr(question);
+
+  if (has_host || scheme != 0 || (!path.empty() && path[0] == '/')) {
+    target.path = remove_dot_segments(path);
+  } else {
+    const std::string_view base_whole(base.path);
+    const std::string_view base_path = base_whole.substr(0, base_whole.find('?'));
+    if (path.empty()) {
+      // Without a query of its own the reference keeps the base's.
+      target.path = question == std::string_view::npos ? base.path : orelib::string(base_path);
+    } else {
+      // RFC 3986, 5.2.3: the reference replaces the base path's last segment.
+      const std::size_t slash = base_path.rfind('/');
+      const orelib::string merged =
+          slash == std::string_view::npos
+              ? "/" + orelib::string(path)
+              : orelib::string(base_path.substr(0, slash + 1)) + orelib::string(path);
+      target.path = remove_dot_segments(merged);
+    }
+  }
+  target.path.append(query.data(), query.size());
+  if (target.path.empty() || target.path[0] == '?') target.path.insert(0, "/");
+  return target;
+}
+
+}  // namespace GetInfo

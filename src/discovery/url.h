@@ -1,0 +1,40 @@
+#pragma once
+// The parts of a mirror URL that discovery connects to, and where a redirect leads.
+
+#include <windows.h>
+#include <wininet.h>
+
+#include <string_view>
+
+#include "support/orelib_string.h"
+
+namespace GetInfo {
+
+// 80 for "http", 443 for "https", 21 for "ftp"; 0 for any other scheme.
+INTERNET_PORT default_port(std::string_view scheme);
+
+// Splits a URL's host text, "name" or "name:port" (an IPv6 address in brackets), into the name
+// to connect to and the port. A port written must be 1 to 65535 in decimal digits: false
+// otherwise. Without a port, default_port.
+bool split_host_port(const orelib::string& host, INTERNET_PORT default_port, orelib::string& name,
+                     INTERNET_PORT& port);
+
+// The sentence logged for a host text whose port split_host_port refuses.
+orelib::string bad_port_sentence(const orelib::string& host);
+
+// An absolute URL as discovery keeps it: the scheme in lower case, the text between "//" and
+// the path (the host with any port), and the rest (path and query; no fragment).
+struct url_parts {
+  orelib::string scheme;
+  orelib::string host;
+  orelib::string path;
+
+  orelib::string text() const { return scheme + "://" + host + path; }
+};
+
+// The URL a reference (a Location header's value) leads to from base, resolved as RFC 3986
+// says (relative paths, "." and ".." segments, "//host" references); the fragment is dropped
+// and an empty path becomes "/".
+url_parts resolve_reference(const url_parts& base, std::string_view reference);
+
+}  // namespace GetInfo
