@@ -154,8 +154,10 @@ class Pages(BaseHTTPRequestHandler):
             self.wfile.write(body)
             self.wfile.flush()
             time.sleep(0.2)
+            # Closed at once with no lingering: a reset, and no orderly end before it.
             self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER,
                                        struct.pack("ii", 1, 0))
+            self.connection.close()
             self.close_connection = True
         elif path == "/huge/":
             self.send_response(200)

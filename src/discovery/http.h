@@ -4,8 +4,6 @@
 #include <string_view>
 #include <vector>
 
-#include <vector>
-
 #include "discovery/host_pattern.h"
 #include "discovery/listing_layouts.h"
 #include "discovery/network.h"
