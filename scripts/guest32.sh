@@ -140,7 +140,7 @@ build_rootfs() {
       "${suites[0]}" "$dir/rootfs.new" "${sources[@]}" >"$dir/rootfs.log" 2>&1; then
     grep -E '^(E|W): ' "$dir/rootfs.log" | tail -n 8 >&2 || tail -n 8 "$dir/rootfs.log" >&2
     if grep -qiE 'could not (connect|resolve)|failed to fetch|unable to connect|temporary failure|connection (refused|timed out)' "$dir/rootfs.log"; then
-      die "the package archive $mirror could not be reached while building the root file system (log: $dir/rootfs.log)"
+      die "the package archive $mirror could not be reached, or did not serve a package, while building the root file system (log: $dir/rootfs.log)"
     fi
     die "mmdebstrap failed: the guest's root file system was not built (log: $dir/rootfs.log)"
   fi
@@ -213,6 +213,7 @@ ip link set lo up
 # What a previous boot left (a job that filled the disk, say) goes first.
 rm -rf /job /tmp /var/tmp
 mkdir -p /job && mkdir -m 1777 /tmp /var/tmp
+fstrim / 2>/dev/null  # and the image file on the host shrinks back
 mkdir -p "$CHECKOUT"
 mount -t 9p -o trans=virtio,version=9p2000.L,msize=262144 checkout "$CHECKOUT" ||
   { say "the checkout could not be mounted at $CHECKOUT"; finish 125; }
@@ -300,7 +301,7 @@ boot() {
     -no-reboot -nic none
     -kernel "$dir/vmlinuz" -initrd "$dir/initrd.img"
     -append "root=/dev/vda rw console=ttyS0 init=/usr/local/sbin/guest32-init panic=1"
-    -drive "file=$dir/disk.img,format=raw,if=virtio,cache=unsafe"
+    -drive "file=$dir/disk.img,format=raw,if=virtio,cache=unsafe,discard=unmap"
     -virtfs "local,path=$run,mount_tag=guest32run,security_model=none,id=run"
     -virtfs "local,path=$repo,mount_tag=checkout,security_model=passthrough,id=checkout"
     -pidfile "$dir/qemu.pid"
