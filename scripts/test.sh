@@ -28,9 +28,11 @@ fi
 bash scripts/build.sh || exit 1
 status=0
 stage() {
-  echo "== $1"
+  local name=$1 started=$SECONDS
+  echo "== $name"
   shift
   "$@" || { status=1; echo "== failed: $*"; }
+  echo "== $name: $((SECONDS - started)) s"
 }
 # Each lane declares the machine it runs: the suite checks the code it ran against the claim.
 claim() { if [[ $1 == mingw64* ]]; then echo amd64; else echo i386; fi; }
