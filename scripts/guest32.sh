@@ -56,7 +56,7 @@ suites=(bookworm bookworm-updates)
 free_mb=6144
 
 say() { echo "guest32: $*"; }
-die() { echo "guest32: $*" >&2; exit "${2:-1}"; }
+die() { echo "guest32: $1" >&2; exit "${2:-1}"; }
 
 # The Debian mirror of the host's apt sources that serves bookworm (not its security archive).
 host_mirror() {
@@ -471,7 +471,7 @@ EOF
     rm -rf "$dir"
     ;;
   ''|-h|--help|help)
-    sed -n '2,37p' "$0"
+    awk 'NR > 1 && /^#/ { sub(/^# ?/, ""); print; next } NR > 1 { exit }' "$0"
     ;;
   *)
     die "unknown command $cmd (prepare, run, test, clean)" 2
