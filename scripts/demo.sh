@@ -36,7 +36,7 @@ while (($#)); do
     --keep) keep=1; guest_options+=("$1") ;;
     --guest32) guest32=1 ;;
     --prebuilt) prebuilt=1 ;;
-    -h|--help) sed -n '2,21p' "$0"; exit 0 ;;
+    -h|--help) sed -n '2,18p' "$0"; exit 0 ;;
     *) echo "unknown option $1" >&2; exit 2 ;;
   esac
   shift
