@@ -23,8 +23,8 @@
 # Kept in build/guest32/ and reused while the package list, the mirror and this script's guest
 # parts are unchanged: rootfs/ (mmdebstrap's output, about 9 min to make), vmlinuz and initrd.img
 # (from the guest's /boot), disk.img (ext4 made from rootfs/, under 1 min; it also keeps an
-# initialised Wine prefix, about 5 min to make in the guest), console.log (the guest's console of
-# the last boot), run/ (what the last boot was given and reported).
+# initialised Wine prefix, one to two minutes to make in the guest), console.log (the guest's
+# console of the last boot), run/ (what the last boot was given and reported).
 #
 # Time limits (seconds; environment): GUEST32_BOOT_LIMIT (300) until the guest's init runs,
 # GUEST32_SETUP_LIMIT (1500) for the copies and the Wine prefix, then the command's own limit
