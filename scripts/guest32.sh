@@ -324,6 +324,10 @@ boot() {
     if [ $phase = setup ] && [ -e "$run/started" ]; then
       phase=job deadline=$((SECONDS + job_limit + 120))
     fi
+    # The status is in: the guest has a minute to power off.
+    if [ $phase = job ] && [ -s "$run/status" ]; then
+      phase=poweroff deadline=$((SECONDS + 60))
+    fi
     if ((SECONDS > deadline)); then
       flush
       stop_qemu
@@ -338,11 +342,14 @@ boot() {
         job)
           echo "guest32: the command did not end within $job_limit s and the guest did not stop it; stopped" >&2
           return 124 ;;
+        poweroff)
+          echo "guest32: the guest did not power off after the command; stopped" >&2
+          break ;;
       esac
     fi
     sleep 1
   done
-  wait "$qemu_pid" || true
+  [ -z "$qemu_pid" ] || wait "$qemu_pid" || true
   qemu_pid=""
   rm -f "$dir/qemu.pid"
   flush
