@@ -4,8 +4,8 @@
 # Debian bookworm amd64 with i386 multiarch for Wine's 32-bit loader, built from Debian's
 # packages. The checkout is shared with the guest at the same absolute path, so the CTest files
 # (absolute paths) stay valid; build/mingw/bin and dist are copied onto the guest's own disk and
-# mounted over the shared folders (programs loaded from the share come out corrupt), and the Wine
-# prefixes live on the guest's disk too.
+# mounted over the shared folders (test programs loaded from the share were seen to fault while
+# loading), and the Wine prefixes live on the guest's disk too.
 #
 # usage: scripts/guest32.sh prepare
 #        scripts/guest32.sh run [--time-limit SECONDS] [--] COMMAND [ARG...]
