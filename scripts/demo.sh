@@ -5,12 +5,17 @@
 # saying whether the installation succeeded.
 #
 # usage: scripts/demo.sh [--ftp] [--network-off] [--ini FILE] [--url URL] [--keep]
+#                        [--guest32 | --prebuilt]
 #   --ftp          use the FTP mirror instead of the HTTP one
 #   --network-off  the host does not use the network: install the archive already saved
 #   --ini FILE     start from this INI file (copied) instead of a fresh one
 #   --url URL      a real mirror (for a machine with the network); no local mirror is started
 #   --keep         keep the save directory and the Wine prefix's variables from the last run
 #                  (a second run then shows the freshness decision)
+#   --guest32      build here, then run the lifecycle once in the emulated 32-bit machine
+#                  (scripts/guest32.sh) with dist/plugin-host.exe and dist/ispell.dll; the guest
+#                  has no network (no --url) and starts from a fresh Wine prefix each boot
+#   --prebuilt     no setup and no build: run what is built (what the emulated machine does)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -19,32 +24,55 @@ network=on
 ini_source=""
 url=""
 keep=0
+guest32=0
+prebuilt=0
+guest_options=()  # what the run in the emulated machine is given
 while (($#)); do
   case "$1" in
-    --ftp) scheme=ftp ;;
-    --network-off) network=off ;;
+    --ftp) scheme=ftp; guest_options+=("$1") ;;
+    --network-off) network=off; guest_options+=("$1") ;;
     --ini) ini_source="$2"; shift ;;
-    --url) url="$2"; shift ;;
-    --keep) keep=1 ;;
-    -h|--help) sed -n '2,15p' "$0"; exit 0 ;;
+    --url) url="$2"; guest_options+=(--url "$2"); shift ;;
+    --keep) keep=1; guest_options+=("$1") ;;
+    --guest32) guest32=1 ;;
+    --prebuilt) prebuilt=1 ;;
+    -h|--help) sed -n '2,18p' "$0"; exit 0 ;;
     *) echo "unknown option $1" >&2; exit 2 ;;
   esac
   shift
 done
+if ((guest32 && prebuilt)); then echo "--guest32 and --prebuilt exclude each other" >&2; exit 2; fi
 
-bash scripts/setup.sh
-mkdir -p build
-echo "== building (log: build/build.log)"
-if ! bash scripts/build.sh >build/build.log 2>&1; then
-  tail -n 40 build/build.log
-  echo "RESULT: the build failed (build/build.log)"
-  exit 1
+if ((prebuilt == 0)); then
+  bash scripts/setup.sh
+  mkdir -p build
+  echo "== building (log: build/build.log)"
+  if ! bash scripts/build.sh >build/build.log 2>&1; then
+    tail -n 40 build/build.log
+    echo "RESULT: the build failed (build/build.log)"
+    exit 1
+  fi
+fi
+
+if ((guest32)); then
+  # The guest sees the checkout only: an INI file from elsewhere is copied into it first.
+  if [ -n "$ini_source" ]; then
+    cp "$ini_source" build/mingw/demo-input.ini
+    guest_options+=(--ini "$PWD/build/mingw/demo-input.ini")
+  fi
+  echo "== the lifecycle in the emulated 32-bit machine (scripts/guest32.sh)"
+  exec bash scripts/guest32.sh run -- bash scripts/demo.sh --prebuilt "${guest_options[@]}"
 fi
 
 . scripts/platform.sh
 build=build/$(runnable_preset)
 dist=dist
-if [ "$build" != build/mingw ]; then
+if ((prebuilt)); then
+  if [ ! -x "$build/wine-run" ] || [ ! -f "$dist/plugin-host.exe" ] || [ ! -f "$dist/ispell.dll" ]; then
+    echo "RESULT: nothing built to run ($build/wine-run, $dist/plugin-host.exe, $dist/ispell.dll)"
+    exit 1
+  fi
+elif [ "$build" != build/mingw ]; then
   explain_64bit_fallback demo
   if ! { cmake --preset mingw64 && cmake --build --preset mingw64 &&
          cmake --install build/mingw64 --strip; } >>build/build.log 2>&1; then

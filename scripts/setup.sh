@@ -45,10 +45,12 @@ if ((${#missing[@]})); then
   apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
-# A kernel that cannot execute 32-bit x86 code needs the 64-bit build and Wine's 64-bit loader.
+# A kernel that cannot execute 32-bit x86 code needs the 64-bit build and Wine's 64-bit loader,
+# and the tools that build and boot the emulated machine the 32-bit build runs in (guest32.sh).
 if ! runs_32bit_code; then
   fallback=(wine64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-            mingw-w64-x86-64-dev)
+            mingw-w64-x86-64-dev
+            qemu-system-x86 mmdebstrap e2fsprogs debian-archive-keyring)
   missing=()
   for p in "${fallback[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

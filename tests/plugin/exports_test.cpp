@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <cstring>
 #include <set>
 #include <string>
@@ -89,6 +90,35 @@ TEST(BinaryInterface, ShippedPluginIsAStripped32BitDll) {
   EXPECT_EQ(tables.machine, IMAGE_FILE_MACHINE_I386) << shipped_plugin();
   EXPECT_EQ(tables.magic, IMAGE_NT_OPTIONAL_HDR32_MAGIC);
   EXPECT_EQ(tables.symbols, 0u);
+}
+
+// The machine field of a module's PE header as the loader mapped it.
+WORD machine_in_memory(HMODULE module) {
+  const auto* base = reinterpret_cast<const BYTE*>(module);
+  const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+  return nt->Signature == IMAGE_NT_SIGNATURE ? nt->FileHeader.Machine : 0;
+}
+
+// A lane that says it runs the 32-bit build must run 32-bit code: the runner declares what it
+// runs (ISPELL_CLAIMED_MACHINE=i386 or amd64); without a declaration the claim is the machine the
+// compiler targeted. The test executable and the plug-in it loads are read in memory.
+TEST(BinaryInterface, RunningCodeIsTheClaimedMachine) {
+  const char* declared = std::getenv("ISPELL_CLAIMED_MACHINE");
+#if defined(_M_IX86) || defined(__i386__)
+  const std::string claim = declared ? declared : "i386";
+#else
+  const std::string claim = declared ? declared : "amd64";
+#endif
+  const WORD expected = claim == "i386"    ? IMAGE_FILE_MACHINE_I386
+                        : claim == "amd64" ? IMAGE_FILE_MACHINE_AMD64
+                                           : 0;
+  ASSERT_NE(expected, 0) << "unknown claim ISPELL_CLAIMED_MACHINE=" << claim;
+  EXPECT_EQ(machine_in_memory(GetModuleHandleA(nullptr)), expected)
+      << "the test executable is not " << claim;
+  host::LoadedPlugin plugin(plugin_path());
+  ASSERT_TRUE(plugin.ok()) << plugin.missing();
+  EXPECT_EQ(machine_in_memory(plugin.module()), expected) << "the plug-in is not " << claim;
 }
 
 TEST(BinaryInterface, ExportsExactlyTheNineUndecoratedNames) {
