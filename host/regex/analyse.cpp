@@ -69,6 +69,26 @@ void analyse_start(Program& p) {
   p.first_known = first_bytes(p, 0, &p.first);
 }
 
+// Calls visit(target) for each position the program can go on at after position pc (none after
+// the match; a target may lie outside the program).
+template <typename Visit>
+void for_each_successor(const Inst& in, std::size_t pc, Visit visit) {
+  switch (in.op) {
+    case Op::kSplit:
+      visit(in.x);
+      visit(in.y);
+      break;
+    case Op::kJump:
+      visit(in.x);
+      break;
+    case Op::kMatch:
+      break;
+    default:
+      visit(static_cast<int>(pc) + 1);
+      break;
+  }
+}
+
 bool consumes(const Inst& in) {
   return in.op == Op::kByte || in.op == Op::kSet || in.op == Op::kAny;
 }
@@ -146,24 +166,11 @@ void analyse_required(Program& p) {
   std::vector<std::vector<bool>> dominators(n, std::vector<bool>(n, true));
   std::vector<std::vector<std::size_t>> predecessors(n);
   for (std::size_t pc = 0; pc < n; ++pc) {
-    const Inst& in = p.code[pc];
-    auto edge = [&](int to) {
-      if (to >= 0 && static_cast<std::size_t>(to) < n) predecessors[to].push_back(pc);
-    };
-    switch (in.op) {
-      case Op::kSplit:
-        edge(in.x);
-        edge(in.y);
-        break;
-      case Op::kJump:
-        edge(in.x);
-        break;
-      case Op::kMatch:
-        break;
-      default:
-        edge(static_cast<int>(pc) + 1);
-        break;
-    }
+    for_each_successor(p.code[pc], pc, [&](int to) {
+      if (to >= 0 && static_cast<std::size_t>(to) < n) {
+        predecessors[static_cast<std::size_t>(to)].push_back(pc);
+      }
+    });
   }
   dominators[0].assign(n, false);
   dominators[0][0] = true;
@@ -227,23 +234,7 @@ void analyse_joins(Program& p) {
     if (target >= 0 && static_cast<std::size_t>(target) < ways.size())
       ++ways[static_cast<std::size_t>(target)];
   };
-  for (std::size_t pc = 0; pc < p.code.size(); ++pc) {
-    const Inst& in = p.code[pc];
-    switch (in.op) {
-      case Op::kSplit:
-        into(in.x);
-        into(in.y);
-        break;
-      case Op::kJump:
-        into(in.x);
-        break;
-      case Op::kMatch:
-        break;
-      default:
-        into(static_cast<int>(pc) + 1);
-        break;
-    }
-  }
+  for (std::size_t pc = 0; pc < p.code.size(); ++pc) for_each_successor(p.code[pc], pc, into);
   p.memo.assign(p.code.size(), -1);
   p.memo_points = 0;
   for (std::size_t pc = 0; pc < p.code.size(); ++pc) {
