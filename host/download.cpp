@@ -137,18 +137,23 @@ std::optional<SYSTEMTIME> remote_file_time(const std::string& url) {
       return time;
     return std::nullopt;
   }
-  // ftp://host/dir/name: list the one file.
+  // ftp://host[:port]/dir/name: list the one file, on the URL's port.
   if (url.rfind("ftp://", 0) != 0) return std::nullopt;
-  const std::string rest = url.substr(6);
-  const std::string::size_type slash = rest.find('/');
-  if (slash == std::string::npos) return std::nullopt;
-  InternetHandle connection(InternetConnectA(session.get(), rest.substr(0, slash).c_str(),
-                                             INTERNET_DEFAULT_FTP_PORT, "anonymous", "a@b",
-                                             INTERNET_SERVICE_FTP, INTERNET_FLAG_PASSIVE, 0));
+  char host_name[INTERNET_MAX_HOST_NAME_LENGTH + 1] = {};
+  char path[INTERNET_MAX_PATH_LENGTH + 1] = {};
+  URL_COMPONENTSA parts{};
+  parts.dwStructSize = sizeof parts;
+  parts.lpszHostName = host_name;
+  parts.dwHostNameLength = sizeof host_name;
+  parts.lpszUrlPath = path;
+  parts.dwUrlPathLength = sizeof path;
+  if (!InternetCrackUrlA(url.c_str(), 0, 0, &parts) || !*host_name || !*path) return std::nullopt;
+  InternetHandle connection(InternetConnectA(session.get(), host_name, parts.nPort, "anonymous",
+                                             "a@b", INTERNET_SERVICE_FTP, INTERNET_FLAG_PASSIVE,
+                                             0));
   if (!connection) return std::nullopt;
   WIN32_FIND_DATAA entry{};
-  InternetHandle find(FtpFindFirstFileA(connection.get(), rest.substr(slash).c_str(), &entry,
-                                        INTERNET_FLAG_RELOAD, 0));
+  InternetHandle find(FtpFindFirstFileA(connection.get(), path, &entry, INTERNET_FLAG_RELOAD, 0));
   if (!find || !FileTimeToSystemTime(&entry.ftLastWriteTime, &time)) return std::nullopt;
   return time;
 }
