@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <utility>
 
 #include "discovery/date_time.h"
 #include "support/orelib_string.h"
@@ -16,6 +17,16 @@ struct file_info {
 };
 
 using file_list = std::deque<file_info>;
+
+// Moves every entry of from to the end of to; from is left empty, its memory released.
+inline void move_entries(file_list& from, file_list& to) {
+  if (to.empty()) {
+    to.swap(from);
+  } else {
+    for (file_info& entry : from) to.push_back(std::move(entry));
+  }
+  file_list().swap(from);
+}
 
 // One name of the raw FTP listing.
 struct ftp_file {

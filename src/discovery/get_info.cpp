@@ -127,10 +127,7 @@ bool get_info(HWND progress_window) {
     const orelib::string host_text = rest.substr(0, rest.find('/'));
     orelib::string name;
     INTERNET_PORT port = 0;
-    if (!split_host_port(host_text, default_port(scheme), name, port)) {
-      log_line(bad_port_sentence(host_text));
-      return false;
-    }
+    if (!connection_address(scheme, host_text, name, port)) return false;
     split_mirror_url(rest);
     if (scheme == "ftp") {
       object.reset(new FTP(name, port));

@@ -103,12 +103,7 @@ void index_parser::finish() {
   } else {
     layouts_.abandon();
   }
-  if (list_.empty()) {
-    list_.swap(entries_);
-  } else {
-    for (file_info& entry : entries_) list_.push_back(std::move(entry));
-  }
-  file_list().swap(entries_);
+  move_entries(entries_, list_);
   for (const orelib::string& line : log_) log_line(line);
   log_.clear();
 }

@@ -32,8 +32,8 @@ class HTTP : public network {
   // a redirect; false, logged, when that is an error or when no such response can come.
   bool request_index();
   // Points the session at the current response's Location; false, logged, when that must not
-  // be followed. visited holds every URL requested so far, the current one last.
-  bool follow_redirect(const std::vector<orelib::string>& visited);
+  // be followed. Adds the URL just requested to visited, which holds every URL requested before.
+  bool follow_redirect(std::vector<orelib::string>& visited);
 
   http_session session;
   orelib::string path = "/";

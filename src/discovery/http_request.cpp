@@ -46,12 +46,13 @@ bool HTTP::request_index() {
                "回を超えました．");
       return false;
     }
-    visited.push_back(url_parts{scheme(), session.server.host, path}.text());
     if (!follow_redirect(visited)) return false;
   }
 }
 
-bool HTTP::follow_redirect(const std::vector<orelib::string>& visited) {
+bool HTTP::follow_redirect(std::vector<orelib::string>& visited) {
+  const url_parts here{scheme(), session.server.host, path};
+  visited.push_back(here.text());
   orelib::string location = session.query_location();
   const orelib::string::size_type first = location.find_first_not_of(" \t");
   location.erase(0, first == orelib::string::npos ? location.size() : first);
@@ -60,8 +61,7 @@ bool HTTP::follow_redirect(const std::vector<orelib::string>& visited) {
     log_line("リダイレクト先が空です．");
     return false;
   }
-  const url_parts target =
-      resolve_reference(url_parts{scheme(), session.server.host, path}, location);
+  const url_parts target = resolve_reference(here, location);
   if (target.scheme != "http" && target.scheme != "https") {
     log_line("リダイレクト先のプロトコル" + target.scheme + "には対応していません．");
     return false;
@@ -84,10 +84,7 @@ bool HTTP::follow_redirect(const std::vector<orelib::string>& visited) {
   http_server server;
   server.secure = target.scheme == "https";
   server.host = target.host;
-  if (!split_host_port(target.host, default_port(target.scheme), server.name, server.port)) {
-    log_line(bad_port_sentence(target.host));
-    return false;
-  }
+  if (!connection_address(target.scheme, target.host, server.name, server.port)) return false;
   path = target.path;
   return session.move_to(server);
 }

@@ -186,12 +186,7 @@ void layout_parser::abandon() {
 
 void layout_parser::finish(file_list& list, std::vector<orelib::string>& log) {
   end_record();
-  if (list.empty()) {
-    list.swap(entries_);
-  } else {
-    for (file_info& entry : entries_) list.push_back(std::move(entry));
-  }
-  file_list().swap(entries_);
+  move_entries(entries_, list);
   for (orelib::string& line : log_) log.push_back(std::move(line));
   log_.clear();
 }

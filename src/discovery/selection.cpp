@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "discovery/discovery_state.h"
+#include "discovery/url.h"
 #include "plugin/host_module.h"
 
 namespace GetInfo {
@@ -63,18 +64,6 @@ namespace {
 
 bool starts_with(const orelib::string& text, const char* prefix) {
   return text.compare(0, std::char_traits<char>::length(prefix), prefix) == 0;
-}
-
-bool is_letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-
-// "scheme:" before any "/", "?" or "#", as a URL begins.
-bool has_scheme(const orelib::string& name) {
-  if (name.empty() || !is_letter(name[0])) return false;
-  for (char c : name) {
-    if (c == ':') return true;
-    if (!is_letter(c) && !(c >= '0' && c <= '9') && c != '+' && c != '-' && c != '.') return false;
-  }
-  return false;
 }
 
 }  // namespace

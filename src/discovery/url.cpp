@@ -1,5 +1,7 @@
 #include "discovery/url.h"
 
+#include "plugin/log.h"
+
 namespace GetInfo {
 namespace {
 
@@ -77,9 +79,14 @@ bool split_host_port(const orelib::string& host, INTERNET_PORT default_port, ore
   return true;
 }
 
-orelib::string bad_port_sentence(const orelib::string& host) {
-  return host + "のポート番号は1から65535の数ではありません．";
+bool connection_address(std::string_view scheme, const orelib::string& host, orelib::string& name,
+                        INTERNET_PORT& port) {
+  if (split_host_port(host, default_port(scheme), name, port)) return true;
+  log_line(host + "のポート番号は1から65535の数ではありません．");
+  return false;
 }
+
+bool has_scheme(std::string_view text) { return scheme_length(text) != 0; }
 
 url_parts resolve_reference(const url_parts& base, std::string_view reference) {
   reference = reference.substr(0, reference.find('#'));

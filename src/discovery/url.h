@@ -19,8 +19,13 @@ INTERNET_PORT default_port(std::string_view scheme);
 bool split_host_port(const orelib::string& host, INTERNET_PORT default_port, orelib::string& name,
                      INTERNET_PORT& port);
 
-// The sentence logged for a host text whose port split_host_port refuses.
-orelib::string bad_port_sentence(const orelib::string& host);
+// split_host_port with the scheme's default port; false, with its log line, when the port
+// written is refused.
+bool connection_address(std::string_view scheme, const orelib::string& host, orelib::string& name,
+                        INTERNET_PORT& port);
+
+// Whether text begins with a URL scheme and its colon ("http:", "file:", "x-y+z.1:").
+bool has_scheme(std::string_view text);
 
 // An absolute URL as discovery keeps it: the scheme in lower case, the text between "//" and
 // the path (the host with any port), and the rest (path and query; no fragment).
