@@ -8,6 +8,36 @@
 namespace host::regex {
 namespace {
 
+// The bytes an instruction consumes (none for one that consumes nothing).
+ByteSet consumed(const Program& p, const Inst& in) {
+  ByteSet bytes;
+  if (in.op == Op::kByte) bytes.set(static_cast<std::size_t>(in.x));
+  if (in.op == Op::kSet) bytes = p.sets[static_cast<std::size_t>(in.x)];
+  if (in.op == Op::kAny) bytes = ~ByteSet().set('\n');
+  bytes.reset(0);
+  return bytes;
+}
+
+// The positions of the literal bytes every match starts with, in order: the bytes reached from
+// the start over saves and jumps alone.
+std::vector<std::size_t> prefix_positions(const Program& p) {
+  std::vector<std::size_t> positions;
+  std::size_t pc = 0;
+  while (true) {
+    const Inst& in = p.code[pc];
+    if (in.op == Op::kSave) {
+      ++pc;
+    } else if (in.op == Op::kJump) {
+      pc = static_cast<std::size_t>(in.x);
+    } else if (in.op == Op::kByte) {
+      positions.push_back(pc);
+      ++pc;
+    } else {
+      return positions;
+    }
+  }
+}
+
 // The bytes a match of the program from `from` can start with. False when it can also start
 // without consuming a byte (a zero-width test or the end of the pattern comes first).
 bool first_bytes(const Program& p, std::size_t from, ByteSet* out) {
@@ -22,13 +52,9 @@ bool first_bytes(const Program& p, std::size_t from, ByteSet* out) {
     const Inst& in = p.code[at];
     switch (in.op) {
       case Op::kByte:
-        first.set(static_cast<std::size_t>(in.x));
-        break;
       case Op::kSet:
-        first |= p.sets[static_cast<std::size_t>(in.x)];
-        break;
       case Op::kAny:
-        first |= ~ByteSet().set('\n');
+        first |= consumed(p, in);
         break;
       case Op::kSplit:
         todo.push_back(static_cast<std::size_t>(in.x));
@@ -45,27 +71,13 @@ bool first_bytes(const Program& p, std::size_t from, ByteSet* out) {
         return false;
     }
   }
-  first.reset(0);
   *out = first;
   return true;
 }
 
 // The literal bytes every match starts with, and the set of possible first bytes.
 void analyse_start(Program& p) {
-  std::size_t pc = 0;
-  while (true) {
-    const Inst& in = p.code[pc];
-    if (in.op == Op::kSave) {
-      ++pc;
-    } else if (in.op == Op::kJump) {
-      pc = static_cast<std::size_t>(in.x);
-    } else if (in.op == Op::kByte) {
-      p.prefix.push_back(static_cast<char>(in.x));
-      ++pc;
-    } else {
-      break;
-    }
-  }
+  for (std::size_t pc : prefix_positions(p)) p.prefix.push_back(static_cast<char>(p.code[pc].x));
   p.first_known = first_bytes(p, 0, &p.first);
 }
 
@@ -136,16 +148,6 @@ void analyse_loops(Program& p) {
   }
 }
 
-// The bytes an instruction consumes (none for one that consumes nothing).
-ByteSet consumed(const Program& p, const Inst& in) {
-  ByteSet bytes;
-  if (in.op == Op::kByte) bytes.set(static_cast<std::size_t>(in.x));
-  if (in.op == Op::kSet) bytes = p.sets[static_cast<std::size_t>(in.x)];
-  if (in.op == Op::kAny) bytes = ~ByteSet().set('\n');
-  bytes.reset(0);
-  return bytes;
-}
-
 // The consuming instructions every path from the start to the match goes through (the match's
 // dominators), as byte sets in the order every path meets them (they form a chain, each
 // dominating the next); and the bytes no instruction consumes. Sets that the literal prefix
@@ -194,20 +196,8 @@ void analyse_required(Program& p) {
   }
   if (match == n) return;
 
-  // The prefix's instructions: the first ones on the way from 0, as analyse_start walks them.
   std::vector<bool> in_prefix(n, false);
-  for (std::size_t pc = 0, bytes = 0; pc < n && bytes < p.prefix.size();) {
-    const Inst& in = p.code[pc];
-    if (in.op == Op::kByte) {
-      in_prefix[pc] = true;
-      ++bytes;
-      ++pc;
-    } else if (in.op == Op::kJump) {
-      pc = static_cast<std::size_t>(in.x);
-    } else {
-      ++pc;
-    }
-  }
+  for (std::size_t pc : prefix_positions(p)) in_prefix[pc] = true;
   // A dominator with more dominators of its own comes later on every path.
   std::vector<std::pair<std::size_t, std::size_t>> chain;  // (depth, pc)
   for (std::size_t pc = 0; pc < n; ++pc) {
