@@ -17,14 +17,27 @@ runs_32bit_code() {
   return $status
 }
 
+# Whether Wine's 32-bit loader is installed (setup installs it where the kernel runs 32-bit
+# code and the package archive can provide it).
+has_wine32() {
+  dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q 'install ok installed'
+}
+
+# Whether Wine can run the 32-bit build here.
+runs_32bit_wine() { runs_32bit_code && has_wine32; }
+
 # The preset whose programs run here.
 runnable_preset() {
-  if runs_32bit_code; then echo mingw; else echo mingw64; fi
+  if runs_32bit_wine; then echo mingw; else echo mingw64; fi
 }
 
 explain_64bit_fallback() {
   local who="$1"
-  echo "$who: this machine cannot execute 32-bit x86 code, so Wine cannot run the 32-bit build here."
+  if runs_32bit_code; then
+    echo "$who: Wine's 32-bit loader (wine32:i386) could not be installed, so Wine cannot run the 32-bit build here."
+  else
+    echo "$who: this machine cannot execute 32-bit x86 code, so Wine cannot run the 32-bit build here."
+  fi
   echo "$who: running the same sources built as 64-bit Windows programs (preset mingw64) under"
   echo "$who: Wine's 64-bit loader; dist/ispell.dll (32-bit) runs in the emulated machine of scripts/guest32.sh."
 }

@@ -30,24 +30,29 @@ for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
 
-# Wine's 32-bit loader only where the kernel can execute 32-bit code.
-. "$(dirname "$0")/platform.sh"
-if runs_32bit_code; then
-  dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q 'install ok installed' || missing+=(wine32:i386)
-fi
-
 if ((${#missing[@]})); then
-  if [[ " ${missing[*]} " == *:i386* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
-    dpkg --add-architecture i386
-  fi
   export DEBIAN_FRONTEND=noninteractive
   apt_update
   apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
-# A kernel that cannot execute 32-bit x86 code needs the 64-bit build and Wine's 64-bit loader,
-# and the tools that build and boot the emulated machine the 32-bit build runs in (guest32.sh).
-if ! runs_32bit_code; then
+# Wine's 32-bit loader only where the kernel can execute 32-bit code. An i386 index that did not
+# arrive (a mirror in the middle of a sync) can leave it uninstallable: the machine then runs the
+# 64-bit build and the emulated machine, as one that cannot execute 32-bit code does.
+. "$(dirname "$0")/platform.sh"
+if runs_32bit_code && ! has_wine32; then
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    dpkg --add-architecture i386
+    apt_update
+  fi
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get install -y -qq --no-install-recommends wine32:i386 ||
+    echo "setup.sh: wine32:i386 could not be installed; the 32-bit build will run in the emulated machine" >&2
+fi
+
+# Without Wine's 32-bit loader the machine needs the 64-bit build and Wine's 64-bit loader, and
+# the tools that build and boot the emulated machine the 32-bit build runs in (guest32.sh).
+if ! runs_32bit_wine; then
   fallback=(wine64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
             mingw-w64-x86-64-dev
             qemu-system-x86 mmdebstrap e2fsprogs debian-archive-keyring)
