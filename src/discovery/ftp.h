@@ -16,6 +16,7 @@ class FTP : public network {
   bool change_directory(const char* directory) override;
   bool get_file_list(file_list& list) override;
   orelib::string scheme() override;
+  bool cancelled() const override;
 
  private:
   ftp_session session;

@@ -29,9 +29,11 @@ bool HTTP::request_index() {
   std::vector<orelib::string> visited;
   for (int redirects = 0;; ++redirects) {
     if (!session.send_get(path)) {
+      if (session.cancelled()) return false;
       log_line("GETリクエスト送信に失敗．");
       const orelib::string tls = tls_failure_sentence(session.send_error);
       if (!tls.empty()) log_line(tls);
+      session.report_end();
       return false;
     }
     const int status = session.query_status();

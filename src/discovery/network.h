@@ -13,6 +13,8 @@ class network {
   virtual bool change_directory(const char* directory) = 0;
   virtual bool get_file_list(file_list& list) = 0;
   virtual orelib::string scheme() = 0;
+  // Whether the last step failed because the user cancelled while it ran.
+  virtual bool cancelled() const { return false; }
   // Where the listing really came from, after get_file_list: a redirect may have moved it.
   // By default the host and directory the URL gave.
   virtual void listing_location(orelib::string& /*host*/, orelib::string& /*directory*/) {}

@@ -1,5 +1,6 @@
 #include "discovery/session.h"
 
+#include <cstdlib>
 #include <vector>
 
 #include "plugin/log.h"
@@ -10,8 +11,6 @@ namespace {
 constexpr const char* kFtpAgent = "velmoraxe";
 constexpr const char* kHttpAgent = "Velmoraxe";
 constexpr const char* kAnonymousPassword = "a@b";
-constexpr DWORD kResponseBufferSize = 4096;
-constexpr DWORD kReadChunk = 4095;
 // Longer Location headers are not read: no mirror needs one.
 constexpr DWORD kMaxLocation = 65536;
 
@@ -23,22 +22,48 @@ void set_receive_timeout(HINTERNET handle, std::uint32_t timeout_ms) {
 }  // namespace
 
 void report_api_failure(const char* function, bool with_response) {
-  const int code = static_cast<int>(GetLastError());
-  log_line(orelib::string(function) + ":GetLastErrorのエラーコード" +
-           orelib::lexical_cast<orelib::string>(code));
-  if (!with_response) return;
+  api_failure failure;
+  failure.capture(with_response);
+  log_api_failure(function, failure);
+}
 
-  DWORD response_code = 0;
-  std::vector<char> text(kResponseBufferSize);
-  DWORD length = kResponseBufferSize;
-  if (!InternetGetLastResponseInfoA(&response_code, text.data(), &length)) return;
-  if (response_code == 0) return;
-  // The length tells how much was written; never trust it beyond the buffer.
-  if (length >= kResponseBufferSize) length = kResponseBufferSize - 1;
-  const orelib::string response(text.data(), length);
+void log_api_failure(const char* function, const api_failure& failure) {
+  log_line(orelib::string(function) + ":GetLastErrorのエラーコード" +
+           orelib::lexical_cast<orelib::string>(static_cast<int>(failure.code)));
+  if (failure.response_code == 0) return;
   log_line("InternetGetLastResponsInfoは，コード" +
-           orelib::lexical_cast<orelib::string>(static_cast<int>(response_code)) +
-           "と，メッセージ" + orelib::string(response.c_str()) + "を返しました．");
+           orelib::lexical_cast<orelib::string>(static_cast<int>(failure.response_code)) +
+           "と，メッセージ" + failure.response + "を返しました．");
+}
+
+bounded_session::~bounded_session() { abort(); }
+
+void bounded_session::report(const char* function, const api_failure& failure) const {
+  if (cancelled()) return;
+  log_api_failure(function, failure);
+  report_end();
+}
+
+void bounded_session::report_end() const {
+  const orelib::string sentence = io_end_sentence(last_end);
+  if (!sentence.empty()) log_line(sentence);
+}
+
+void http_session::report_end() const {
+  bounded_session::report_end();
+  if (truncated) log_line("ページがContent-Lengthの長さより前で切れています．");
+}
+
+void bounded_session::abort() {
+  // No callback of ours once the handles go: WinINet may call it while they close.
+  for (internet_handle* handle : {&request, &connection, &internet}) {
+    if (*handle) InternetSetStatusCallbackA(handle->get(), nullptr);
+    handle->reset();
+  }
+}
+
+void bounded_session::watch_internet() {
+  if (internet) InternetSetStatusCallbackA(internet.get(), &bounded_io::on_status);
 }
 
 orelib::string tls_failure_sentence(DWORD code) {
@@ -67,6 +92,7 @@ ftp_session::ftp_session(const orelib::string& host_name, INTERNET_PORT port_num
     : host(host_name), port(port_number), user("anonymous"), password(kAnonymousPassword) {
   internet.reset(InternetOpenA(kFtpAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
   if (!internet) report_api_failure("InternetOpen", false);
+  watch_internet();
 }
 
 bool ftp_session::connect(int timeout_seconds) {
@@ -74,11 +100,27 @@ bool ftp_session::connect(int timeout_seconds) {
   timeout_ms = static_cast<std::uint32_t>(timeout_seconds) * 1000u;
   // Set before connecting so that the log-in's replies are bounded where WinINet inherits it.
   set_receive_timeout(internet.get(), timeout_ms);
-  connection.reset(InternetConnectA(internet.get(), host.c_str(), port, user.c_str(),
-                                    password.c_str(), INTERNET_SERVICE_FTP, INTERNET_FLAG_PASSIVE,
-                                    0));
-  if (!connection) {
-    report_api_failure("InternetConnect", true);
+  // The log-in happens in the call: it runs under the bounds.
+  HINTERNET opened = nullptr;
+  const HINTERNET session = internet.get();
+  api_failure failure;
+  const bool ok = run(
+      [&] {
+        opened = InternetConnectA(session, host.c_str(), port, user.c_str(), password.c_str(),
+                                  INTERNET_SERVICE_FTP, INTERNET_FLAG_PASSIVE, 0);
+        return opened != nullptr;
+      },
+      true, failure);
+  if (opened) {
+    // One that came just as the call was ended is closed, as the session's were.
+    if (internet) {
+      connection.reset(opened);
+    } else {
+      InternetCloseHandle(opened);
+    }
+  }
+  if (!ok) {
+    report("InternetConnect", failure);
     return false;
   }
   set_receive_timeout(connection.get(), timeout_ms);
@@ -91,6 +133,7 @@ http_session::http_session(const char* proxy, const http_server& target) : serve
   } else {
     internet.reset(InternetOpenA(kHttpAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
   }
+  watch_internet();
 }
 
 bool http_session::open_connection() {
@@ -136,8 +179,13 @@ bool http_session::send_get(const orelib::string& path) {
     return false;
   }
   if (timeout_ms != 0) set_receive_timeout(request.get(), timeout_ms);
-  if (HttpSendRequestA(request.get(), nullptr, static_cast<DWORD>(-1), nullptr, 0)) return true;
-  send_error = GetLastError();
+  const HINTERNET sent = request.get();
+  api_failure failure;
+  if (run([sent] { return HttpSendRequestA(sent, nullptr, static_cast<DWORD>(-1), nullptr, 0); },
+          false, failure)) {
+    return true;
+  }
+  send_error = failure.code;
   return false;
 }
 
@@ -174,15 +222,27 @@ orelib::string http_session::query_location() {
 }
 
 bool http_session::read_response(body_sink& sink) {
-  // One byte more than a read asks for: the sink's room past the data.
-  std::vector<char> chunk(kReadChunk + 1);
-  for (;;) {
-    DWORD read = 0;
-    if (!InternetReadFile(request.get(), chunk.data(), kReadChunk, &read)) return false;
-    if (read == 0) return true;
-    if (read > kReadChunk) read = kReadChunk;
-    sink.write(chunk.data(), read);
+  truncated = false;
+  bool read_failed = false;
+  bool sink_stopped = false;
+  api_failure failure;
+  last_end = io.read_body(request.get(), sink, *this, read_failed, failure, sink_stopped);
+  if (read_failed && (failure.code == ERROR_INTERNET_TIMEOUT || io.waited_out())) {
+    last_end = io_end::silent;
   }
+  if (last_end != io_end::completed || read_failed || sink_stopped) return false;
+  // A connection that closes before the announced length has not delivered the page.
+  char text[32] = {};
+  DWORD length = sizeof text;
+  if (HttpQueryInfoA(request.get(), HTTP_QUERY_CONTENT_LENGTH, text, &length, nullptr)) {
+    text[sizeof text - 1] = '\0';
+    const unsigned long long announced = std::strtoull(text, nullptr, 10);
+    if (io.body_bytes() < announced) {
+      truncated = true;
+      return false;
+    }
+  }
+  return true;
 }
 
 }  // namespace GetInfo

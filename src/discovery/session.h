@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "discovery/bounded_io.h"
 #include "discovery/internet_handle.h"
 #include "support/orelib_string.h"
 
@@ -14,10 +15,11 @@ namespace GetInfo {
 
 // Receives a response body piece by piece, as it arrives. The piece lies in the reader's
 // buffer, which has room for one byte past it; the sink may change the piece and that byte
-// while it runs (to end a text with a NUL, say).
+// while it runs (to end a text with a NUL, say). False: the sink wants no more, and the reading
+// stops.
 class body_sink {
  public:
-  virtual void write(char* data, std::size_t size) = 0;
+  virtual bool write(char* data, std::size_t size) = 0;
 
  protected:
   ~body_sink() = default;
@@ -26,12 +28,75 @@ class body_sink {
 // Logs the failed function's GetLastError code and, when asked, the server's last response.
 // Call it right after the failed call, before anything else can change the last error.
 void report_api_failure(const char* function, bool with_response);
+// The same for a failure taken on another thread.
+void log_api_failure(const char* function, const api_failure& failure);
+
+// What both sessions share: the Internet session and its connection, closed together when a
+// call must be ended, and the bounds on their blocking calls.
+class bounded_session : public io_abort {
+ public:
+  bounded_session() = default;
+  ~bounded_session();
+  bounded_session(const bounded_session&) = delete;
+  bounded_session& operator=(const bounded_session&) = delete;
+
+  // Runs call (returning whether it succeeded) on the I/O thread under the bounds; false when
+  // it failed, its failure taken on that thread, or was ended (last_end says why).
+  template <typename Call>
+  bool run(Call call, bool with_response, api_failure& failure) {
+    struct job final : io_job {
+      job(Call& c, bool r) : call(c), with_response(r) {}
+      void run() override {
+        ok = call();
+        if (!ok) failure.capture(with_response);
+      }
+      Call& call;
+      bool with_response;
+      bool ok = false;
+      api_failure failure;
+    } blocking(call, with_response);
+    last_end = io.call(blocking, *this);
+    if (last_end != io_end::completed) {
+      failure = blocking.failure;
+      // The call did not run out by itself: it is reported as WinINet reports a time-out
+      // (the code the response info carries is whatever the ended call left).
+      failure.code = ERROR_INTERNET_TIMEOUT;
+      if (failure.response_code != 0) failure.response_code = ERROR_INTERNET_TIMEOUT;
+      return false;
+    }
+    if (!blocking.ok) {
+      failure = blocking.failure;
+      // WinINet's own time-out and ours have the same length: either may end the wait first.
+      if (failure.code == ERROR_INTERNET_TIMEOUT || io.waited_out()) last_end = io_end::silent;
+    }
+    return blocking.ok;
+  }
+
+  // Logs the failed call (nothing after a cancel) and, when a bound ended it, why.
+  void report(const char* function, const api_failure& failure) const;
+  // The line that says why a bound ended the last call; nothing when none did.
+  void report_end() const;
+  bool cancelled() const { return last_end == io_end::cancelled; }
+
+  // Closes every handle of the session: a blocked call returns.
+  void abort() override;
+
+  bounded_io io;  // first: joined after the handles are closed
+  internet_handle internet;
+  internet_handle connection;
+  internet_handle request;  // HTTP only
+  io_end last_end = io_end::completed;
+
+ protected:
+  // Sets the status callback that tells the bounds the calls are moving.
+  void watch_internet();
+};
 
 // The sentence that names a failed TLS connection or certificate check, for the GetLastError
 // code of a failed request; empty for any other code.
 orelib::string tls_failure_sentence(DWORD code);
 
-class ftp_session {
+class ftp_session : public bounded_session {
  public:
   explicit ftp_session(const orelib::string& host_name,
                        INTERNET_PORT port_number = INTERNET_DEFAULT_FTP_PORT);
@@ -39,8 +104,6 @@ class ftp_session {
   // Anonymous log-in, passive mode.
   bool connect(int timeout_seconds);
 
-  internet_handle internet;
-  internet_handle connection;
   std::uint32_t timeout_ms = 0;
   orelib::string host;
   INTERNET_PORT port;
@@ -56,7 +119,7 @@ struct http_server {
   INTERNET_PORT port = INTERNET_DEFAULT_HTTP_PORT;
 };
 
-class http_session {
+class http_session : public bounded_session {
  public:
   // An empty or null proxy text uses the preconfigured Internet settings.
   http_session(const char* proxy, const http_server& target);
@@ -74,16 +137,18 @@ class http_session {
   int query_status();
   // The response's Location header; empty when it has none.
   orelib::string query_location();
-  // Hands the whole response body to sink; false when a read fails before the end.
+  // Hands the whole response body to sink; false when a read fails before the end, a bound
+  // ends it (last_end), the sink wants no more or the body ends before its announced length.
   bool read_response(body_sink& sink);
+  // As the session's, and the line for a body cut short.
+  void report_end() const;
 
-  internet_handle internet;
-  internet_handle connection;
-  internet_handle request;
   http_server server;
   std::uint32_t timeout_ms = 0;
   // The GetLastError code of the last send_get that failed.
   DWORD send_error = 0;
+  // The last body ended before the length its headers announced.
+  bool truncated = false;
 
  private:
   bool open_connection();
