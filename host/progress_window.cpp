@@ -76,6 +76,7 @@ LRESULT ProgressWindow::handle(UINT message, WPARAM wparam, LPARAM lparam) {
       return 0;
     case PM_QUERY_CANCEL:
       ++queries_;
+      if (cancel_timed_ && static_cast<int>(GetTickCount() - cancel_from_) >= 0) return 1;
       return cancel_at_ > 0 && queries_ >= cancel_at_ ? 1 : 0;
     case WM_SIZE:
       if (edit_) MoveWindow(edit_, 0, 0, LOWORD(lparam), HIWORD(lparam), TRUE);

@@ -28,6 +28,11 @@ class ProgressWindow {
   // Answers "cancelled" to the n-th PM_QUERY_CANCEL (1-based) and to every later one;
   // 0 never cancels.
   void cancel_at(int n) { cancel_at_ = n; }
+  // Answers "cancelled" to every PM_QUERY_CANCEL from ms milliseconds after this call on.
+  void cancel_after(DWORD ms) {
+    cancel_from_ = GetTickCount() + ms;
+    cancel_timed_ = true;
+  }
   int cancel_queries() const { return queries_; }
 
   // Appends a line of the host's own (the download progress, for instance).
@@ -41,6 +46,8 @@ class ProgressWindow {
   HWND edit_ = nullptr;  // a child: destroyed with window_
   std::vector<std::string> texts_;
   int cancel_at_ = 0;
+  bool cancel_timed_ = false;
+  DWORD cancel_from_ = 0;
   int queries_ = 0;
 };
 

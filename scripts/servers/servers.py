@@ -24,6 +24,7 @@ Addresses (port 80 for HTTP, 21 for FTP, as the plug-in uses them by default):
   .21 nginx with sizes in K/M/G (autoindex_exact_size off)   .22 Apache, HTMLTable (Debian's
   autoindex.conf as it ships)   .23 Apache, <pre> lines   .24 Apache, UseOldDateFormat
   .25 lighttpd   .26 caddy, file_server browse   .27 Python's http.server
+  .40 servers that misbehave on purpose, one behaviour per port (see hostile.py)
 Every server runs with TZ=UTC, so that listings show the files' times as they were set. Every
 process is started in its own session and stopped by the PID recorded in STATE/pids.
 """
@@ -310,6 +311,7 @@ rand_serial = yes
         "expired": ("ca", f"/CN={net}.14", f"{net}.14", ("20200101000000Z", "20210101000000Z")),
         "empty-subject": ("ca", "/", f"{net}.15", current),
         "no-name": ("ca", "/", None, current),
+        "hostile": ("ca", f"/CN={net}.40", f"{net}.40", current),
     }
     for name, (issuer, subject, host, (start, end)) in leaves.items():
         with open(path(name + ".ext"), "w") as f:
@@ -384,8 +386,11 @@ def start_tls_and_more(state, net, www, ftp, run, processes):
     run("redirects", [PYTHON, os.path.join(HERE, "redirects.py"), a(18)])
     run("cut_handshake", [PYTHON, os.path.join(HERE, "cut_handshake.py"), a(17)])
     run("pyftpdlib", [PYTHON, "-m", "pyftpdlib", "-i", a(19), "-p", "2121", "-d", ftp])
+    run("hostile", [PYTHON, os.path.join(HERE, "hostile.py"), a(40),
+                    os.path.join(tls, "hostile.chain.pem"), os.path.join(tls, "server.key")])
     wait_listening([(a(n), 443) for n in list(range(11, 18)) + [20]] +
-                   [(a(11), 8443), (a(11), 8080), (a(18), 80), (a(19), 2121)], processes)
+                   [(a(11), 8443), (a(11), 8080), (a(18), 80), (a(19), 2121), (a(40), 81),
+                    (a(40), 487), (a(40), 2103)], processes)
 
 
 def launch(state, name, command, pids, env=None):

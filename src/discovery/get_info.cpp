@@ -1,6 +1,7 @@
 #include "discovery/get_info.h"
 
 #include <memory>
+#include <new>
 
 #include "config/setting.h"
 #include "discovery/discovery_state.h"
@@ -71,19 +72,24 @@ bool run_listing(network& object) {
 
   progress_text(g_discovery.remote_host + "に接続……");
   if (!object.connect(kConnectTimeoutSeconds)) {
+    if (object.cancelled()) return report_cancel();
     return report_failure(g_discovery.remote_host + "への接続に失敗．");
   }
   progress_text("成功\r\nディレクトリの移動……");
   if (cancel_requested()) return report_cancel();
 
   if (!object.change_directory(g_discovery.remote_directory.c_str())) {
+    if (object.cancelled()) return report_cancel();
     return report_failure("カレントディレクトリの移動に失敗．");
   }
   progress_text("成功\r\nファイル一覧の取得……");
   if (cancel_requested()) return report_cancel();
 
   file_list listing;
-  if (!object.get_file_list(listing)) return report_failure("ファイルリストの取得に失敗．");
+  if (!object.get_file_list(listing)) {
+    if (object.cancelled()) return report_cancel();
+    return report_failure("ファイルリストの取得に失敗．");
+  }
   // The archive is downloaded from where the listing came from.
   object.listing_location(g_discovery.remote_host, g_discovery.remote_directory);
   progress_text("成功\r\nファイル情報の取得……");
@@ -141,5 +147,17 @@ bool get_info(HWND progress_window) {
   } catch (const load_function& missing) {
     log_missing(missing);
     return false;
+  } catch (const std::bad_alloc&) {
+    // The protocol object still closes its handles and ends its thread as this returns.
+    g_discovery.info_result = false;
+    return report_failure("メモリが足りないため情報取得を中止しました．");
+  }
+}
+
+void report_discovery_error() {
+  g_discovery.info_result = false;
+  try {
+    GetInfo::report_failure("情報取得中にエラーが起きました．");
+  } catch (...) {
   }
 }

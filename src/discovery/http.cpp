@@ -35,12 +35,17 @@ bool HTTP::get_file_list(file_list& list) {
   index_parser parser(host, list);
   if (!session.read_response(parser)) {
     list.clear();
+    if (session.cancelled()) return false;
     log_line("データの受信に失敗．");
+    session.report_end();
+    parser.report_stop();
     return false;
   }
   parser.finish();
   return true;
 }
+
+bool HTTP::cancelled() const { return session.cancelled(); }
 
 orelib::string HTTP::scheme() { return session.server.secure ? "https" : "http"; }
 
@@ -53,8 +58,9 @@ bool is_line_break(char c) { return c == '\n' || c == '\r'; }
 index_parser::index_parser(const HostModule& host, file_list& list)
     : list_(list), classic_(host, kIndexEntryPattern), layouts_(host) {}
 
-void index_parser::write(char* data, std::size_t size) {
-  if (ended_) return;
+bool index_parser::write(char* data, std::size_t size) {
+  if (stop_ != stop::none) return false;
+  if (ended_) return true;
   // A NUL ends the page: what comes before it is complete.
   const void* nul = std::memchr(data, '\0', size);
   const std::size_t kept =
@@ -69,7 +75,7 @@ void index_parser::write(char* data, std::size_t size) {
     while (start < end && !is_line_break(data[start])) ++start;
     if (start < end) ++start;
     pending_.append(data, start);
-    if (!parse(pending_.data(), pending_.size())) return;
+    if (!parse(pending_.data(), pending_.size())) return stop_ == stop::none;
     pending_.clear();
   }
   if (end > start) {
@@ -79,10 +85,27 @@ void index_parser::write(char* data, std::size_t size) {
     data[end] = '\0';
     const bool go_on = parse(data + start, end - start);
     data[end] = saved;
-    if (!go_on) return;
+    if (!go_on) return stop_ == stop::none;
   }
   pending_.append(data + end, kept - end);
+  if (pending_.size() > kMaxLine) {
+    stop_ = stop::line;
+    ended_ = true;
+    orelib::string().swap(pending_);
+    return false;
+  }
   if (nul) end_page();
+  return true;
+}
+
+void index_parser::report_stop() const {
+  if (stop_ == stop::entries) {
+    log_line("ページの項目が" +
+             orelib::lexical_cast<orelib::string>(static_cast<int>(kMaxEntries)) +
+             "件を超えたので読むのをやめました．");
+  } else if (stop_ == stop::line) {
+    log_line("ページに16MiBを超える行があるので読むのをやめました．");
+  }
 }
 
 void index_parser::end_page() {
@@ -117,6 +140,11 @@ bool index_parser::parse(char* text, std::size_t length) {
     layouts_.parse(text, length);
   } else {
     layouts_.abandon();
+  }
+  if (entries_.size() + layouts_.count() > kMaxEntries) {
+    stop_ = stop::entries;
+    ended_ = true;
+    return false;
   }
   if (sane) return true;
   ended_ = true;

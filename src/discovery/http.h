@@ -25,6 +25,7 @@ class HTTP : public network {
   bool get_file_list(file_list& list) override;
   // "https" or "http": that of the server which sent the listing.
   orelib::string scheme() override;
+  bool cancelled() const override;
   void listing_location(orelib::string& host, orelib::string& directory) override;
 
  private:
@@ -56,10 +57,17 @@ class index_parser : public body_sink {
   // The host must stay bound while the parser is in use; entries are appended to list.
   index_parser(const HostModule& host, file_list& list);
 
-  void write(char* data, std::size_t size) override;
+  // False once the page passed a bound (too many entries, too long a line): read no more.
+  bool write(char* data, std::size_t size) override;
   // The page is complete: parses what remains after the last line break, then hands over the
   // entries and writes the parse's log lines. Call once, after the last write.
   void finish();
+  // Logs the bound the page passed, if it passed one.
+  void report_stop() const;
+
+  // No listing a mirror serves comes near these; an endless page would reach them.
+  static constexpr std::size_t kMaxEntries = 1000000;
+  static constexpr std::size_t kMaxLine = std::size_t{16} << 20;
 
  private:
   // Parses text[0, length), NUL-terminated at length; false once the parse has ended.
@@ -76,6 +84,7 @@ class index_parser : public body_sink {
   std::vector<orelib::string> log_;
   bool ended_ = false;
   bool finished_ = false;
+  enum class stop { none, entries, line } stop_ = stop::none;
   orelib::string pending_;
 };
 

@@ -43,6 +43,8 @@ class layout_parser {
   void abandon();
   // The page is complete: appends the entries to list and the parse's log lines to log.
   void finish(file_list& list, std::vector<orelib::string>& log);
+  // The entries kept so far.
+  std::size_t count() const { return entries_.size(); }
 
  private:
   // How the page lays its entries out, known from its first dated line.

@@ -98,6 +98,7 @@ bool __cdecl GetInfo(HWND progress_window) {
     result = false;
   } catch (...) {
     result = false;
+    report_discovery_error();
   }
   try {
     log_line("ispellの情報取得終了");

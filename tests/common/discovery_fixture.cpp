@@ -122,6 +122,14 @@ bool MirrorTest::get_info(int cancel_at) {
   return result;
 }
 
+bool MirrorTest::get_info_cancelled_after(DWORD ms) {
+  host::ProgressWindow window;
+  window.cancel_after(ms);
+  const bool result = plugin_->GetInfo(window.hwnd());
+  texts_ = window.texts();
+  return result;
+}
+
 std::string MirrorTest::requested_url() const {
   const DownloadRequest request = plugin_->GetDownloadData();
   if (!request.ok || request.count != 1 || !request.files) return "";

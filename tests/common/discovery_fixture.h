@@ -71,6 +71,8 @@ class MirrorTest : public DiscoveryTest {
   void use_url(const std::string& url);
   // One GetInfo call with a fresh progress window; its texts are kept in texts_.
   bool get_info(int cancel_at = 0);
+  // The same, with the user cancelling from ms milliseconds into the call on.
+  bool get_info_cancelled_after(DWORD ms);
   // The archive the request names, or "" when it names none.
   std::string requested_url() const;
   // A listing that went through without an archive: logged, not offered, nothing requested.
