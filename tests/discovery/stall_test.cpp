@@ -85,6 +85,7 @@ struct Hostile {
   int port;
   std::vector<std::string> lines;  // between the start and the end of GetInfo
   bool cancel_row;                 // a stall that a cancel 3 seconds in must end
+  int proxy_port = 0;              // the misbehaving server is the proxy, not the mirror
 };
 
 // The address of the misbehaving servers, and the start of an FTP reply line in the log.
@@ -113,6 +114,7 @@ std::vector<Hostile> hostile_servers() {
        false},
       {"EndlessHeaderLine", "http", 86, {kSend, kSilent, kList}, false},
       {"ResetDuringTheBody", "http", 87, {kReceive, kList}, false},
+      {"ProxyAcceptsAndSaysNothing", "http", 0, {kSend, kSilent, kList}, true, 81},
       {"FtpSilentAfterItsGreeting",
        "ftp",
        2101,
@@ -138,7 +140,13 @@ class Stalls : public testing_support::MirrorTest, public testing::WithParamInte
     MirrorTest::SetUp();
     testing_support::trust_test_authority(DISCOVERY_STATE_DIR "tls/ca.der");
   }
-  std::string url() const {
+  std::string url() {
+    if (GetParam().proxy_port) {
+      host::config().proxy = hostile();
+      host::config().port = GetParam().proxy_port;
+      // A mirror settle() did not reach: WinINet would reuse a direct connection it keeps.
+      return "http://" + server(3) + "/pub/";
+    }
     return GetParam().scheme + "://" + hostile() + ":" + std::to_string(GetParam().port) + "/pub/";
   }
   // The counts after a first, normal discovery: WinINet keeps threads and handles of its own.
