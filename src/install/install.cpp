@@ -6,6 +6,7 @@
 #include "plugin/host_module.h"
 #include "plugin/log.h"
 #include "plugin/module_state.h"
+#include "support/ansi_path.h"
 
 namespace {
 
@@ -16,6 +17,9 @@ constexpr const char* kMismatch =
     "指定されたディレクトリは環境変数で指定されたものと異なります．\r\n"
     "環境変数に指定されたものにしますか？するならはいを，今のでいいならばいいえを，\r\n"
     "インストールをやめるならばキャンセルを押してください．";
+constexpr const char* kUnwritableFolder =
+    "このフォルダの名前にはインストーラが書けない文字があります．\r\n"
+    "名前をShift_JISで書けるフォルダを選んでください．";
 constexpr const char* kFailed = "失敗\r\n";
 
 void show(HWND progress_window, const char* text) {
@@ -27,6 +31,12 @@ bool fail(HWND progress_window, const orelib::string& log_text) {
   log_line(log_text);
   show(progress_window, kFailed);
   return false;
+}
+
+// A folder the installer cannot name: the log line, then the user is told to choose another.
+void refuse(HWND progress_window, const orelib::string& log_text) {
+  log_line(log_text);
+  MessageBoxA(progress_window, kUnwritableFolder, "ispell", MB_OK | MB_ICONEXCLAMATION);
 }
 
 // Two directories are the same when these forms are equal byte for byte.
@@ -61,6 +71,22 @@ struct DirectoryChoice {
   orelib::string variable_compared;  // comparison form of the variable's value
 };
 
+// The user's answer, unless it is a text no folder has: one with "?" (the host could not
+// write the name the user picked), or a short name whose folder is gone since it was read.
+bool usable_choice(HWND progress_window, const orelib::string& choice) {
+  if (orelib::holds_question_mark(choice)) {
+    refuse(progress_window, "選ばれたディレクトリ" + choice + "は?を含むので使えません．");
+    return false;
+  }
+  const ShortName* short_name = short_name_of(comparison_form(choice));
+  if (short_name && !orelib::same_folder(orelib::to_wide(choice), short_name->long_path)) {
+    refuse(progress_window,
+           "ディレクトリ" + choice + "は短い名前が指していたフォルダがないので使えません．");
+    return false;
+  }
+  return true;
+}
+
 DirectoryChoice choose_directory(const HostModule& host, HWND progress_window, const char* prompt,
                                  const orelib::string& initial, const char* variable) {
   DirectoryChoice result;
@@ -68,21 +94,33 @@ DirectoryChoice choose_directory(const HostModule& host, HWND progress_window, c
   // An empty answer names no directory: taking it would copy into the current directory.
   if (!chosen || !*chosen) return result;
   result.choice = chosen;
+  if (!usable_choice(progress_window, result.choice)) return result;
 
-  const orelib::string current = read_env(variable);
+  const std::wstring current = slashes_to_backslashes(read_env(variable));
   if (current.empty()) {
     result.outcome = Reconciled::variable_unset;
     return result;
   }
+  const orelib::AnsiDirectory named = orelib::ansi_directory(current);
   result.choice_compared = comparison_form(result.choice);
-  result.variable_compared = comparison_form(current);
-  if (result.choice_compared == result.variable_compared) {
+  if (named.form != orelib::ansi_form::none) result.variable_compared = comparison_form(named.path);
+  // A value the code page writes is compared as text, as always; one it cannot write is
+  // compared as a folder (the choice may name it by its short name).
+  const bool same = named.form == orelib::ansi_form::own_name
+                        ? result.choice_compared == result.variable_compared
+                        : orelib::same_folder(orelib::to_wide(result.choice), current);
+  if (same) {
     result.outcome = Reconciled::same;
     return result;
   }
   switch (MessageBoxA(progress_window, kMismatch, "ispell", MB_YESNOCANCEL)) {
     case IDYES:
       result.outcome = Reconciled::use_variable;
+      // The variable's folder has no name the installer could store or copy to.
+      if (named.form == orelib::ansi_form::none) {
+        refuse(progress_window, unusable_variable_line(variable));
+        result.outcome = Reconciled::cancelled;
+      }
       break;
     case IDNO:
       result.outcome = Reconciled::use_choice;
@@ -209,9 +247,10 @@ bool install_with_host(const HostModule& host, HWND progress_window) {
   show(progress_window, "ispellを解凍……");
   const orelib::string work_dir = g_setting.temp_dir + "ispell\\";
   const orelib::string hozon_dir = host.call_text<host_service::GETHOZONDIR>();
-  // Without a save directory there is no archive to hand over (a bare name would be looked
-  // up wherever the host happens to run).
-  if (hozon_dir.empty()) return fail(progress_window, "tar解凍に失敗．");
+  // Without a save directory there is no archive to hand over, and without a temporary
+  // directory nowhere to unpack it (a bare name would be looked up wherever the host runs).
+  if (hozon_dir.empty() || g_setting.temp_dir.empty())
+    return fail(progress_window, "tar解凍に失敗．");
   const orelib::string archive = hozon_dir + kLocalArchiveName;
   if (!host.call_bool<host_service::TARDLG>(progress_window, archive.c_str(), work_dir.c_str()))
     return fail(progress_window, "tar解凍に失敗．");
@@ -220,6 +259,11 @@ bool install_with_host(const HostModule& host, HWND progress_window) {
   {
     const orelib::string source = work_dir + "ispell-w32\\bin\\";
     const orelib::string install_dir = host.call_text<host_service::GETINSTALLDIR>();
+    if (orelib::holds_question_mark(install_dir)) {
+      refuse(progress_window, "TeXのインストール先" + install_dir + "は?を含むので使えません．");
+      show(progress_window, kFailed);
+      return false;
+    }
     FileFinder finder;
     // Without the installation's root the programs would land in a relative "bin".
     if (install_dir.empty() || !finder.open((source + "*.exe").c_str()))

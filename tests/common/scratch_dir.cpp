@@ -87,26 +87,42 @@ ScratchDir::~ScratchDir() { remove_tree(path_); }
 
 #ifdef _WIN32
 
+namespace {
+
+// In full: a name Shift-JIS cannot write must be reached as it is.
+void remove_tree_wide(std::wstring path) {
+  if (!path.empty() && (path.back() == L'\\' || path.back() == L'/')) path.pop_back();
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return;
+  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileW(path.c_str());
+    return;
+  }
+  WIN32_FIND_DATAW entry;
+  // Closed before the directory itself is removed.
+  if (const orelib::find_handle find{FindFirstFileW((path + L"\\*").c_str(), &entry)}) {
+    do {
+      const std::wstring name = entry.cFileName;
+      if (name != L"." && name != L"..") remove_tree_wide(path + L"\\" + name);
+    } while (FindNextFileW(find.get(), &entry));
+  }
+  SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+  RemoveDirectoryW(path.c_str());
+}
+
+}  // namespace
+
 void remove_tree(const std::string& path) {
   std::string directory = path;
   if (ends_in_separator(directory)) directory.pop_back();
-  const DWORD attributes = GetFileAttributesA(directory.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) return;
-  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-    SetFileAttributesA(directory.c_str(), FILE_ATTRIBUTE_NORMAL);
-    DeleteFileA(directory.c_str());
-    return;
-  }
-  WIN32_FIND_DATAA entry;
-  // Closed before the directory itself is removed.
-  if (const orelib::find_handle find{FindFirstFileA((directory + "\\*").c_str(), &entry)}) {
-    do {
-      const std::string name = entry.cFileName;
-      if (name != "." && name != "..") remove_tree(directory + "\\" + name);
-    } while (FindNextFileA(find.get(), &entry));
-  }
-  SetFileAttributesA(directory.c_str(), FILE_ATTRIBUTE_NORMAL);
-  RemoveDirectoryA(directory.c_str());
+  if (directory.empty()) return;
+  const int length = MultiByteToWideChar(CP_ACP, 0, directory.c_str(), -1, nullptr, 0);
+  if (length <= 0) return;
+  std::wstring wide(static_cast<size_t>(length), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, directory.c_str(), -1, &wide[0], length);
+  wide.resize(static_cast<size_t>(length - 1));
+  remove_tree_wide(wide);
 }
 
 #else

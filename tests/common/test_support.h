@@ -4,6 +4,9 @@
 
 #include <windows.h>
 
+#include <gtest/gtest.h>
+
+#include <cstddef>
 #include <string>
 
 #include "files.h"
@@ -15,19 +18,37 @@ namespace testing_support {
 std::string plugin_path();
 
 // Sets (or with a null value removes) an environment variable for this process and restores
-// the old value at destruction.
+// the old value at destruction. A narrow value is Shift-JIS; a wide one may hold what Shift-JIS
+// cannot write.
 class ScopedEnv {
  public:
   ScopedEnv(const char* name, const char* value);
+  ScopedEnv(const char* name, const wchar_t* value);
+  ScopedEnv(const char* name, std::nullptr_t)
+      : ScopedEnv(name, static_cast<const wchar_t*>(nullptr)) {}
   ~ScopedEnv();
   ScopedEnv(const ScopedEnv&) = delete;
   ScopedEnv& operator=(const ScopedEnv&) = delete;
 
  private:
-  std::string name_;
-  std::string old_;
+  std::wstring name_;
+  std::wstring old_;
   bool had_old_ = false;
 };
+
+// Folder names Shift-JIS cannot write: Hangul, a Latin letter with a diaeresis, and a
+// character outside the Basic Multilingual Plane.
+constexpr const wchar_t* kHangul = L"김민수";
+constexpr const wchar_t* kUmlaut = L"Müller";
+constexpr const wchar_t* kAstral = L"\U00020BB7";
+
+std::wstring wide(const std::string& shift_jis);
+// The path's short name (ASCII); empty when it has none.
+std::string short_name(const std::wstring& path);
+// Creates the directory (its parent must exist); a failure names the error.
+::testing::AssertionResult make_folder(const std::wstring& path);
+// The file's bytes; empty when it cannot be read.
+std::string read_file(const std::wstring& path);
 
 // A SYSTEMTIME from fields; the day of the week is left 0.
 SYSTEMTIME system_time(WORD year, WORD month, WORD day, WORD hour = 0, WORD minute = 0,

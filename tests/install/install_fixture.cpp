@@ -116,6 +116,10 @@ void InstallTest::set_env(const char* name, const char* value) {
   env_.push_back(std::make_unique<testing_support::ScopedEnv>(name, value));
 }
 
+void InstallTest::set_env(const char* name, const wchar_t* value) {
+  env_.push_back(std::make_unique<testing_support::ScopedEnv>(name, value));
+}
+
 void InstallTest::unpack_as_of(WORD year) {
   host::config().tar_handler = [this, year](HWND, const std::string&, const std::string& to) {
     if (!copy_tree(tree(), to)) return false;
@@ -141,6 +145,7 @@ bool InstallTest::run(int count, const InstallEntry* entries) {
   EXPECT_TRUE(plugin.ok()) << plugin.missing();
   if (!plugin.ok()) return false;
   plugin.PluginInit(ini().c_str(), log().c_str());
+  if (before_install) before_install();
   // The second argument is never read: any value will do.
   const bool result = plugin.Install(progress_.hwnd(), 0xDEADBEEF, count, entries);
   reboots_ = plugin.Reboots();

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -65,6 +67,10 @@ class InstallTest : public ::testing::Test {
 
   // Sets (or with null removes) a variable for this test only.
   void set_env(const char* name, const char* value);
+  void set_env(const char* name, const wchar_t* value);
+  void set_env(const char* name, std::nullptr_t) {
+    set_env(name, static_cast<const char*>(nullptr));
+  }
   void answer_dirs(std::optional<std::string> dict, std::optional<std::string> home);
   // TARDLG "unpacks" the tree with every program and dictionary dated 1 January of year.
   void unpack_as_of(WORD year);
@@ -82,6 +88,7 @@ class InstallTest : public ::testing::Test {
 
   host::ProgressWindow progress_;
   bool reboots_ = false;
+  std::function<void()> before_install;  // runs between PluginInit and Install
 
  private:
   testing_support::ScratchDir root_{"install"};

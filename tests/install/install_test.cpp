@@ -11,6 +11,7 @@
 
 #include "archive_builder.h"
 #include "install_fixture.h"
+#include "support/ansi_path.h"
 #include "support/handles.h"
 
 using install_test::copy_failure;
@@ -714,4 +715,306 @@ TEST_F(DoubleByte, SameDirectoryEndingInTrailByte5C) {
   EXPECT_TRUE(host::env_calls().empty());
   EXPECT_EQ(saved("ISPELLDICTDIR"), lower(dict) + "\\");
   EXPECT_TRUE(dictionaries_in(dict + "\\"));
+}
+
+// ---- Folder names Shift-JIS cannot write ----
+
+namespace {
+
+constexpr const char* kUnwritableFolder =
+    "このフォルダの名前にはインストーラが書けない文字があります．\r\n"
+    "名前をShift_JISで書けるフォルダを選んでください．";
+
+std::string unusable(const std::string& names) {
+  return "環境変数" + names + "の値はShift_JISで書けるディレクトリ名ではないので使いません．\r\n";
+}
+
+// What a row expects beyond what every row checks.
+struct Outcome {
+  bool result = true;
+  std::vector<std::string> boxes;  // the message boxes' texts, in order
+  std::string log;                 // the whole activity log
+  std::function<void(InstallTest&)> leaves;
+};
+
+struct FolderRow {
+  const char* name;
+  std::vector<int> answers;  // the message boxes' buttons
+  std::function<Outcome(InstallTest&)> arrange;
+};
+
+// Each row gets a fresh tree, host and environment.
+class FreshInstall : public InstallTest {
+  void TestBody() override {}
+};
+
+}  // namespace
+
+TEST_F(DoubleByte, FoldersShiftJisCannotWrite) {
+  using testing_support::kAstral;
+  using testing_support::kHangul;
+  using testing_support::kUmlaut;
+  using testing_support::short_name;
+  using testing_support::wide;
+  const auto make = [](const std::wstring& folder) {
+    EXPECT_TRUE(testing_support::make_folder(folder));
+    return folder;
+  };
+  const auto ini_with = [](InstallTest& t, const std::string& lines) {
+    write_file(t.ini(), std::string("[ispell]\r\nURL=") + kUrl + "\r\n" + lines);
+  };
+  const auto dictionaries_in_folder = [](const std::wstring& folder) {
+    EXPECT_EQ(testing_support::read_file(folder + L"\\english.hash"), "english hash");
+    EXPECT_EQ(testing_support::read_file(folder + L"\\english.aff"), "english affixes");
+  };
+
+  const FolderRow rows[] = {
+      {"DictionaryVariableNamesTheFolderByItsShortName",
+       {},
+       [&](InstallTest& t) {
+         const std::wstring folder = make(wide(t.root()) + kHangul);
+         const std::string by_short = short_name(folder) + "\\";
+         t.set_env("ISPELL_DICTDIR", folder.c_str());
+         ini_with(t, "Home=" + t.initial_home() + "\r\n");
+         t.answer_dirs(by_short, t.root() + "Home");  // the initial directory, accepted
+         return Outcome{
+             true, {}, kFrameLine + set_line("HOME", t.root() + "Home\\"), [=](InstallTest& t) {
+               ASSERT_FALSE(host::dir_input_calls().empty());
+               EXPECT_EQ(host::dir_input_calls()[0].initial, by_short);
+               EXPECT_TRUE(t.env_calls(true).empty());
+               EXPECT_EQ(t.saved("ISPELLDICTDIR"), lower(by_short));
+               dictionaries_in_folder(folder);
+             }};
+       }},
+      {"DictionaryVariableElsewhereYes",
+       {IDYES},
+       [&](InstallTest& t) {
+         const std::wstring folder = make(wide(t.root()) + kUmlaut);
+         t.set_env("ISPELL_DICTDIR", folder.c_str());
+         t.answer_dirs(t.root() + "Dic", t.root() + "Home");
+         return Outcome{true,
+                        {kMismatch},
+                        kFrameLine + set_line("HOME", t.root() + "Home\\"),
+                        [=](InstallTest& t) {
+                          EXPECT_TRUE(t.env_calls(true).empty());
+                          EXPECT_EQ(t.saved("ISPELLDICTDIR"), lower(short_name(folder) + "\\"));
+                          dictionaries_in_folder(folder);
+                          // Never the look-alike "Muller".
+                          EXPECT_FALSE(file_exists(t.root() + "Muller"));
+                        }};
+       }},
+      {"DictionaryVariableWithoutShortNameYes",
+       {IDYES},
+       [&](InstallTest& t) {
+         t.set_env("ISPELL_DICTDIR", (wide(t.root()) + kHangul).c_str());  // no such folder
+         ini_with(t, "Home=" + t.initial_home() + "\r\n");
+         t.answer_dirs(t.root() + "Dic", t.root() + "Home");
+         return Outcome{false,
+                        {kMismatch, kUnwritableFolder},
+                        unusable("ISPELL_DICTDIR") + kFrameLine + unusable("ISPELL_DICTDIR"),
+                        [=](InstallTest& t) {
+                          // The host's directory was the initial one, and stays.
+                          ASSERT_FALSE(host::dir_input_calls().empty());
+                          EXPECT_EQ(host::dir_input_calls()[0].initial, t.tex() + "ispell\\dic\\");
+                          EXPECT_EQ(t.saved("ISPELLDICTDIR"), t.tex() + "ispell\\dic\\");
+                          EXPECT_TRUE(host::tar_calls().empty());
+                          EXPECT_TRUE(t.texts().empty());
+                        }};
+       }},
+      {"DictionaryVariableWithoutShortNameNo",
+       {IDNO},
+       [&](InstallTest& t) {
+         t.set_env("ISPELL_DICTDIR", (wide(t.root()) + kAstral).c_str());
+         t.answer_dirs(t.root() + "Dic", t.root() + "Home");
+         const std::string stored = lower(t.root() + "Dic\\");
+         return Outcome{true,
+                        {kMismatch},
+                        kFrameLine + set_line("ISPELL_DICTDIR", slashes(stored)) +
+                            set_line("HOME", t.root() + "Home\\"),
+                        [=](InstallTest& t) {
+                          ASSERT_EQ(t.env_calls(true).size(), 1u);
+                          EXPECT_EQ(t.env_calls(true)[0].value, slashes(stored));
+                          EXPECT_TRUE(dictionaries_in(stored));
+                        }};
+       }},
+      {"VariableHoldingOnlyAQuestionMarkYes",
+       {IDYES},
+       [&](InstallTest& t) {
+         t.set_env("ISPELL_DICTDIR", "?");
+         t.answer_dirs(t.root() + "Dic", t.root() + "Home");
+         return Outcome{false,
+                        {kMismatch, kUnwritableFolder},
+                        kFrameLine + unusable("ISPELL_DICTDIR"),
+                        [=](InstallTest& t) {
+                          EXPECT_EQ(t.saved("ISPELLDICTDIR"), t.initial_dict());
+                          EXPECT_TRUE(host::tar_calls().empty());
+                        }};
+       }},
+      {"HomeVariableIsTheChosenFolderByItsShortName",
+       {},
+       [&](InstallTest& t) {
+         const std::wstring folder = make(wide(t.root()) + kHangul);
+         t.set_env("HOME", folder.c_str());
+         t.answer_dirs(t.root() + "Dic", short_name(folder));
+         return Outcome{true,
+                        {},
+                        kFrameLine + set_line("ISPELL_DICTDIR", slashes(t.root() + "Dic/")),
+                        [=](InstallTest& t) {
+                          EXPECT_TRUE(t.env_calls(false).empty());
+                          EXPECT_EQ(t.saved("Home"), t.initial_home());
+                        }};
+       }},
+      {"HomeFromHomePathByItsShortName",
+       {},
+       [&](InstallTest& t) {
+         const std::wstring folder = make(wide(t.root()) + kUmlaut);
+         t.set_env("HOMEDRIVE", folder.substr(0, 2).c_str());
+         t.set_env("HOMEPATH", folder.substr(2).c_str());
+         ini_with(t, "ISPELLDICTDIR=" + t.initial_dict() + "\r\n");
+         const std::string by_short = short_name(folder) + "\\";
+         t.answer_dirs(t.root() + "Dic", by_short);
+         return Outcome{true,
+                        {},
+                        kFrameLine + set_line("ISPELL_DICTDIR", slashes(t.root() + "Dic/")) +
+                            set_line("HOME", by_short),
+                        [=](InstallTest& t) {
+                          ASSERT_EQ(host::dir_input_calls().size(), 2u);
+                          EXPECT_EQ(host::dir_input_calls()[1].initial, by_short);
+                          ASSERT_EQ(t.env_calls(false).size(), 1u);
+                          EXPECT_EQ(t.env_calls(false)[0].value, by_short);
+                          EXPECT_TRUE(orelib::same_folder(wide(by_short), folder));
+                        }};
+       }},
+      {"TemporaryDirectoryByItsShortName",
+       {},
+       [&](InstallTest& t) {
+         const std::wstring folder = make(wide(t.root()) + kAstral);
+         t.set_env("TMP", folder.c_str());
+         t.set_env("TEMP", folder.c_str());
+         t.answer_dirs(t.root() + "Dic", t.root() + "Home");
+         return Outcome{
+             true,
+             {},
+             kFrameLine + set_line("ISPELL_DICTDIR", slashes(t.root() + "Dic/")) +
+                 set_line("HOME", t.root() + "Home\\"),
+             [=](InstallTest& t) {
+               ASSERT_EQ(host::tar_calls().size(), 1u);
+               EXPECT_EQ(host::tar_calls()[0].destination, short_name(folder) + "\\ispell\\");
+               EXPECT_EQ(
+                   testing_support::read_file(folder + L"\\ispell\\ispell-w32\\dic\\english.hash"),
+                   "english hash");
+               EXPECT_TRUE(dictionaries_in(t.root() + "Dic\\"));
+             }};
+       }},
+      {"TemporaryDirectoryWithoutShortName",
+       {},
+       [&](InstallTest& t) {
+         const std::wstring folder = wide(t.root()) + kHangul;
+         t.set_env("TMP", folder.c_str());
+         t.set_env("TEMP", folder.c_str());
+         t.answer_dirs(t.root() + "Dic", t.root() + "Home");
+         return Outcome{
+             false,
+             {},
+             "一時ディレクトリの名前はShift_JISで書けないので使いません．\r\n" +
+                 std::string(kFrameLine) + "tar解凍に失敗．\r\n",
+             [=](InstallTest& t) {
+               EXPECT_TRUE(host::tar_calls().empty());
+               EXPECT_EQ(t.texts(), (std::vector<std::string>{"ispellを解凍……", "失敗\r\n"}));
+             }};
+       }},
+      {"AnswerWithQuestionMarks",
+       {},
+       [&](InstallTest& t) {
+         t.answer_dirs(std::string("C:\\dic\\???"), t.root() + "Home");
+         return Outcome{
+             false,
+             {kUnwritableFolder},
+             kFrameLine +
+                 std::string("選ばれたディレクトリC:\\dic\\???は?を含むので使えません．\r\n"),
+             [=](InstallTest& t) {
+               EXPECT_EQ(host::dir_input_calls().size(), 1u);
+               EXPECT_EQ(t.saved("ISPELLDICTDIR"), t.initial_dict());
+               EXPECT_TRUE(t.texts().empty());
+             }};
+       }},
+      {"IniValueWithQuestionMarks",
+       {},
+       [&](InstallTest& t) {
+         ini_with(t, "ISPELLDICTDIR=" + t.root() + "???\\\r\nHome=" + t.initial_home() + "\r\n");
+         t.answer_dirs(t.root() + "Dic", t.root() + "Home");
+         return Outcome{true,
+                        {},
+                        "INIファイルのISPELLDICTDIRの値" + t.root() +
+                            "???\\は?を含むので使いません．\r\n" + kFrameLine +
+                            set_line("ISPELL_DICTDIR", slashes(t.root() + "Dic/")) +
+                            set_line("HOME", t.root() + "Home\\"),
+                        [=](InstallTest& t) {
+                          ASSERT_FALSE(host::dir_input_calls().empty());
+                          EXPECT_EQ(host::dir_input_calls()[0].initial, t.tex() + "ispell\\dic\\");
+                          EXPECT_EQ(t.saved("ISPELLDICTDIR"), t.root() + "Dic\\");
+                        }};
+       }},
+      {"InstallDirectoryWithQuestionMarks",
+       {},
+       [&](InstallTest& t) {
+         host::config().install_dir = "C:\\???\\";  // the INI names both directories
+         t.answer_dirs(t.root() + "Dic", t.root() + "Home");
+         return Outcome{
+             false,
+             {kUnwritableFolder},
+             kFrameLine + std::string("TeXのインストール先C:\\???\\は?を含むので使えません．\r\n"),
+             [=](InstallTest& t) {
+               EXPECT_EQ(t.texts(),
+                         (std::vector<std::string>{"ispellを解凍……", "成功\r\nファイルのコピー……",
+                                                   "失敗\r\n"}));
+               EXPECT_FALSE(file_exists(t.tex_bin() + "ispell.exe"));
+               EXPECT_FALSE(file_exists(t.root() + "Dic"));
+             }};
+       }},
+      {"FolderRemovedBetweenPluginInitAndInstall",
+       {},
+       [&](InstallTest& t) {
+         const std::wstring folder = make(wide(t.root()) + kHangul);
+         const std::string by_short = short_name(folder) + "\\";
+         t.set_env("ISPELL_DICTDIR", folder.c_str());
+         ini_with(t, "Home=" + t.initial_home() + "\r\n");
+         t.before_install = [folder] { RemoveDirectoryW(folder.c_str()); };
+         t.answer_dirs(by_short, t.root() + "Home");
+         return Outcome{false,
+                        {kUnwritableFolder},
+                        std::string(kFrameLine) + "ディレクトリ" + by_short +
+                            "は短い名前が指していたフォルダがないので使えません．\r\n",
+                        [=](InstallTest& t) {
+                          // Neither a folder by the short name's letters nor an INI text
+                          // that names nothing.
+                          EXPECT_FALSE(file_exists(by_short));
+                          EXPECT_EQ(t.saved("ISPELLDICTDIR"), "");
+                          EXPECT_TRUE(host::tar_calls().empty());
+                        }};
+       }},
+  };
+
+  for (const FolderRow& row : rows) {
+    SCOPED_TRACE(row.name);
+    FreshInstall t;
+    const Outcome expected = row.arrange(t);
+    DialogDriver boxes(row.answers);
+    EXPECT_EQ(t.run(), expected.result);
+    std::vector<std::string> shown;
+    for (const auto& box : boxes.boxes()) {
+      EXPECT_EQ(box.caption, "ispell");
+      shown.push_back(box.text);
+    }
+    EXPECT_EQ(shown, expected.boxes);
+    EXPECT_EQ(t.log_text(), expected.log);
+    // Nothing that names no folder: not in the INI file, not in a variable, not as a target.
+    const std::string ini = read_file(t.ini());
+    EXPECT_EQ(ini.find('?'), std::string::npos) << ini;
+    for (const host::EnvCall& call : host::env_calls())
+      EXPECT_TRUE(is_directory(call.value)) << call.name;
+    for (const host::TarCall& call : host::tar_calls())
+      EXPECT_EQ(call.destination.find('?'), std::string::npos);
+    if (expected.leaves) expected.leaves(t);
+  }
 }

@@ -2,8 +2,13 @@
 // when the real plug-in is unloaded.
 
 #include <gtest/gtest.h>
+#include <shlobj.h>
 
+#include <algorithm>
+#include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "config/setting.h"
 #include "host/host_config.h"
@@ -16,6 +21,7 @@ using testing_support::ini_value;
 using testing_support::read_file;
 using testing_support::ScopedEnv;
 using testing_support::ScratchDir;
+using testing_support::short_name;
 using testing_support::write_file;
 
 namespace {
@@ -189,6 +195,162 @@ TEST_F(SettingsFallbacks, HomeKeyIsFoundWhateverItsCase) {
   EXPECT_EQ(value(ini, "ISPELLDICTDIR"), "G:\\辞書\\");
 }
 
+// Folders whose names Shift-JIS cannot write: used by their short names where they have one,
+// otherwise absent (the next fallback, one log line); a "?" text is never a folder.
+TEST_F(SettingsFallbacks, DirectoriesShiftJisCannotWrite) {
+  const std::wstring root = testing_support::wide(dir_.path());
+  const std::wstring hangul = root + testing_support::kHangul;
+  const std::wstring umlaut = root + testing_support::kUmlaut;
+  const std::wstring astral = root + testing_support::kAstral;
+  for (const std::wstring& folder : {hangul, umlaut, astral})
+    ASSERT_TRUE(testing_support::make_folder(folder));
+  const std::wstring missing = root + L"없는폴더";
+  const std::string hangul_short = short_name(hangul) + "\\";
+  const std::string umlaut_short = short_name(umlaut) + "\\";
+  const std::string astral_short = short_name(astral) + "\\";
+  ASSERT_NE(hangul_short, "\\");
+  const std::string host_dict = "C:\\w32tex\\ispell\\dic\\";
+  char documents_path[MAX_PATH] = {};
+  ASSERT_EQ(SHGetFolderPathA(nullptr, CSIDL_PERSONAL, nullptr, 0, documents_path), S_OK);
+  const std::string documents = std::string(documents_path) + "\\";
+  const auto unusable = [](const std::string& names) {
+    return "環境変数" + names + "の値はShift_JISで書けるディレクトリ名ではないので使いません．\r\n";
+  };
+  // HOMEPATH is the part after the drive.
+  const std::wstring umlaut_path = umlaut.substr(2);
+  ASSERT_EQ(umlaut.substr(0, 2), L"C:");
+
+  // A folder whose short name, with its final backslash, is `length` characters long: 8.3
+  // names (their own short names) lead down to a Hangul leaf.
+  const auto deep_folder = [&](std::size_t length, const wchar_t* branch) {
+    std::wstring path = root + branch;
+    testing_support::make_folder(path);
+    // "\" + the leaf's short name + the final backslash.
+    const std::size_t leaf = short_name(hangul).size() - short_name(root).size() + 2;
+    std::size_t left = length - short_name(path).size() - leaf;
+    while (left > 0) {
+      // Each component costs its name and a backslash; never leave exactly one over.
+      const std::size_t name = left > 9 ? (left == 10 ? 7 : 8) : left - 1;
+      path += L"\\" + std::wstring(name, L'p');
+      testing_support::make_folder(path);
+      left -= name + 1;
+    }
+    path += std::wstring(L"\\") + testing_support::kHangul;
+    testing_support::make_folder(path);
+    return path;
+  };
+  const std::wstring within = deep_folder(MAX_PATH - 1, L"within");
+  const std::wstring too_long = deep_folder(MAX_PATH, L"toolong");
+  ASSERT_EQ(short_name(within).size() + 1, static_cast<std::size_t>(MAX_PATH - 1));
+  ASSERT_EQ(short_name(too_long).size() + 1, static_cast<std::size_t>(MAX_PATH));
+
+  const struct {
+    const char* name;
+    std::vector<std::pair<const char*, std::wstring>> env;
+    std::string stored;  // section ispell before PluginInit
+    std::optional<std::string> install_dir;
+    std::string dict, home, log;  // after unload
+  } rows[] = {
+      {"HangulDictionaryVariable",
+       {{"ISPELL_DICTDIR", hangul}, {"HOME", L"E:\\me"}},
+       "",
+       "C:\\w32tex\\",
+       hangul_short,
+       "E:\\me\\",
+       ""},
+      // Without the round trip "ü" would be written as "u": another folder.
+      {"UmlautWithSlashes",
+       {{"ISPELL_DICTDIR", root.substr(0, root.size() - 1) + L"/" + testing_support::kUmlaut},
+        {"HOME", L"E:\\me"}},
+       "",
+       "C:\\w32tex\\",
+       umlaut_short,
+       "E:\\me\\",
+       ""},
+      {"AstralHome", {{"HOME", astral}}, "", "C:\\w32tex\\", host_dict, astral_short, ""},
+      {"UmlautHomePath",
+       {{"HOMEDRIVE", L"C:"}, {"HOMEPATH", umlaut_path}},
+       "",
+       "C:\\w32tex\\",
+       host_dict,
+       umlaut_short,
+       ""},
+      {"FolderWithoutShortName",
+       {{"ISPELL_DICTDIR", missing}, {"HOME", L"E:\\me"}},
+       "",
+       "C:\\w32tex\\",
+       host_dict,
+       "E:\\me\\",
+       unusable("ISPELL_DICTDIR")},
+      {"VariableHoldingOnlyAQuestionMark",
+       {{"ISPELL_DICTDIR", L"?"}, {"HOME", L"E:\\me"}},
+       "",
+       "C:\\w32tex\\",
+       host_dict,
+       "E:\\me\\",
+       unusable("ISPELL_DICTDIR")},
+      {"HomeWithoutShortNameFallsToThePair",
+       {{"HOME", missing}, {"HOMEDRIVE", L"C:"}, {"HOMEPATH", umlaut_path}},
+       "",
+       "C:\\w32tex\\",
+       host_dict,
+       umlaut_short,
+       unusable("HOME")},
+      {"PairWithoutShortNameFallsToTheDocumentsFolder",
+       {{"ISPELL_DICTDIR", L"E:\\d"}, {"HOMEDRIVE", L"C:"}, {"HOMEPATH", missing.substr(2)}},
+       "",
+       "C:\\w32tex\\",
+       "E:\\d\\",
+       documents,
+       unusable("HOMEDRIVEとHOMEPATH")},
+      {"IniValuesLeftByALossyConversion",
+       {{"HOME", L"E:\\me"}},
+       "ISPELLDICTDIR=C:\\dic\\???\\\r\nHome=D:\\???\r\n",
+       "C:\\w32tex\\",
+       host_dict,
+       "E:\\me\\",
+       "INIファイルのISPELLDICTDIRの値C:\\dic\\???\\は?を含むので使いません．\r\n"
+       "INIファイルのHomeの値D:\\???は?を含むので使いません．\r\n"},
+      {"InstallDirectoryWithQuestionMarks",
+       {{"HOME", L"E:\\me"}},
+       "",
+       "C:\\???\\",
+       "",
+       "E:\\me\\",
+       "TeXのインストール先C:\\???\\は?を含むので使いません．\r\n"},
+      {"ShortNameJustWithinMaxPath",
+       {{"ISPELL_DICTDIR", within}, {"HOME", L"E:\\me"}},
+       "",
+       "C:\\w32tex\\",
+       short_name(within) + "\\",
+       "E:\\me\\",
+       ""},
+      {"ShortNameOfMaxPathCharacters",
+       {{"ISPELL_DICTDIR", too_long}, {"HOME", L"E:\\me"}},
+       "",
+       "C:\\w32tex\\",
+       host_dict,
+       "E:\\me\\",
+       unusable("ISPELL_DICTDIR")},
+  };
+  int n = 0;
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    std::vector<std::unique_ptr<ScopedEnv>> env;
+    for (const auto& [name, value] : row.env)
+      env.push_back(std::make_unique<ScopedEnv>(name, value.c_str()));
+    host::config().install_dir = row.install_dir;
+    const std::string ini = dir_.file("unwritable" + std::to_string(n) + ".ini");
+    const std::string log = dir_.file("unwritable" + std::to_string(n++) + ".log");
+    if (!row.stored.empty()) write_file(ini, "[ispell]\r\n" + row.stored);
+    EXPECT_TRUE(run_plugin(ini, log));
+    EXPECT_EQ(value(ini, "ISPELLDICTDIR"), row.dict);
+    EXPECT_EQ(value(ini, "Home"), row.home);
+    EXPECT_EQ(read_file(log), row.log);
+    EXPECT_EQ(read_file(ini).find('?'), std::string::npos) << read_file(ini);
+  }
+}
+
 TEST_F(SettingsLimits, ValuesAreReadUpTo4094Characters) {
   const std::string exact = "http://h/" + std::string(4094 - 9, 'a');
   const std::string longer = "http://h/" + std::string(5000, 'b');
@@ -248,6 +410,30 @@ TEST(SettingsInternals, TemporaryDirectoryIsLongAndEndsInOneBackslash) {
   EXPECT_EQ(temp.back(), '\\');
   EXPECT_EQ(temp.find('~'), std::string::npos) << temp;
   EXPECT_TRUE(file_exists(temp)) << temp;
+
+  // A name Shift-JIS cannot write: the short name, or nothing (logged) where there is none.
+  const std::wstring astral = testing_support::wide(dir.path()) + testing_support::kAstral;
+  ASSERT_TRUE(testing_support::make_folder(astral));
+  const struct {
+    const char* name;
+    std::wstring folder;
+    std::string temp, log;
+  } rows[] = {
+      {"ByItsShortName", astral, short_name(astral) + "\\", ""},
+      {"WithoutShortName", astral + L"없음", "",
+       "一時ディレクトリの名前はShift_JISで書けないので使いません．\r\n"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    ScopedEnv tmp("TMP", row.folder.c_str());
+    ScopedEnv temp_variable("TEMP", row.folder.c_str());
+    const std::string log = dir.file(std::string(row.name) + ".log");
+    load_settings(dir.file("t.ini").c_str(), log.c_str());
+    EXPECT_EQ(g_setting.temp_dir, row.temp);
+    EXPECT_EQ(read_file(log), row.log);
+  }
+  g_setting.ini_file.clear();
+  g_setting.log_file.clear();
 }
 
 }  // namespace
