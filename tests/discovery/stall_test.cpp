@@ -26,8 +26,8 @@ int plugin_threads(HMODULE plugin) {
   if (!GetModuleInformation(GetCurrentProcess(), plugin, &module, sizeof module)) return -1;
   const auto base = reinterpret_cast<ULONG_PTR>(module.lpBaseOfDll);
   using query_thread = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
-  const auto query = reinterpret_cast<query_thread>(
-      GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryInformationThread"));
+  const auto query = reinterpret_cast<query_thread>(reinterpret_cast<void (*)()>(
+      GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryInformationThread")));
   const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
   if (!query || snapshot == INVALID_HANDLE_VALUE) return -1;
   THREADENTRY32 entry{};
@@ -55,7 +55,7 @@ int plugin_threads(HMODULE plugin) {
 int open_handles() {
   using query_object = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
   const auto query = reinterpret_cast<query_object>(
-      GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryObject"));
+      reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryObject")));
   if (!query) return -1;
   int count = 0;
   for (ULONG_PTR value = 4; value < 0x10000; value += 4) {
