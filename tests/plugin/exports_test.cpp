@@ -133,8 +133,8 @@ TEST(BinaryInterface, ImportsOnlyWindowsOwnLibraries) {
   const PeTables tables = read_pe_tables(shipped_plugin());
   ASSERT_FALSE(tables.imports.empty());
   const std::set<std::string> windows = {
-      "kernel32.dll", "user32.dll",  "gdi32.dll",    "advapi32.dll", "shell32.dll",
-      "ole32.dll",    "wininet.dll", "comctl32.dll", "msvcrt.dll",   "version.dll"};
+      "kernel32.dll", "user32.dll",   "gdi32.dll",  "advapi32.dll", "shell32.dll", "ole32.dll",
+      "wininet.dll",  "comctl32.dll", "msvcrt.dll", "version.dll",  "ws2_32.dll"};
   for (const std::string& name : tables.imports)
     EXPECT_TRUE(windows.count(name)) << "imports " << name;
 }
