@@ -371,8 +371,11 @@ io_end bounded_io::wait(io_abort& abort, body_reader* body, bool* sink_stopped) 
     if (piece) {
       if (!body->deliver()) {
         *sink_stopped = true;
+        // The reader stops after the read it is in; only one that waits on the server is ended.
         body->stop();
-        end_job(abort, body);
+        if (!worker_->wait_for([this] { return worker_->done(); }, kCloseGraceMs)) {
+          end_job(abort, body);
+        }
         return io_end::completed;
       }
     } else if (done) {
