@@ -96,8 +96,10 @@ ProbeRow probe_mirror(const std::string& dll_path, const std::string& url) {
     QueryPerformanceCounter(&end);
     if (found && request.ok && request.count == 1 && request.files) {
       const std::string archive_url = request.files[0].url;
-      const std::string::size_type slash = archive_url.rfind('/');
-      row.archive = slash == std::string::npos ? "" : archive_url.substr(slash + 1);
+      // The file's name: the path's last segment, without a query.
+      const std::string path = archive_url.substr(0, archive_url.find('?'));
+      const std::string::size_type slash = path.rfind('/');
+      row.archive = slash == std::string::npos ? "" : path.substr(slash + 1);
       row.size = request.files[0].size;
       row.reachable = true;
       if (row.archive.empty()) {

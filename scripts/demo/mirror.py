@@ -8,6 +8,7 @@ HTTP on NET.2:80, FTP on NET.3:21, both serving /pub/text/TeX/ptex-win32/w32/ wi
 ispell-<version>-w32.tar.xz archives (made with the real tar and xz) and unrelated files.
 """
 import argparse
+import hashlib
 import os
 import shutil
 import subprocess
@@ -57,6 +58,11 @@ def build_tree(root, work):
         shutil.copyfile(archive, target)
         stamp = now - age * 86400
         os.utime(target, (stamp, stamp))
+        # The checksum a mirror publishes beside each archive: never the file to download.
+        with open(archive, "rb") as f:
+            digest = hashlib.sha256(f.read()).hexdigest()
+        with open(target + ".sha256", "w") as f:
+            f.write(f"{digest}  {os.path.basename(archive)}\n")
     for name, text in (("README.txt", "TeX for Windows mirror (demo)\n"),
                        ("emacs-99.9-w32.tar.xz", "not an ispell archive\n"),
                        ("ispell-3.3.02-w64.tar.xz", "a 64-bit build the plug-in must not pick\n")):

@@ -9,15 +9,19 @@ Serves on port 80 of ADDRESS until terminated:
   /loop/a/, /loop/b/   redirect to each other (one absolute, one relative Location)
   /self/               redirects to itself
   /page/               lists an archive
+  /, /?QUERY           lists an archive
+  /rooted/             lists archives linked from the root, from the parent and with character
+                       references, and a checksum beside one
 """
 import sys
 import urllib.parse
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
 
-def page(name):
-    link = f'<a href="{name}">{name}</a>{" " * max(1, 50 - len(name))}05-Mar-2011 14:07    1M\r\n'
-    return ("<html><head><title>Index</title></head><body><pre>\r\n" + link +
+def page(*names):
+    links = "".join(f'<a href="{name}">{name}</a>{" " * max(1, 50 - len(name))}'
+                    "05-Mar-2011 14:07    1M\r\n" for name in names)
+    return ("<html><head><title>Index</title></head><body><pre>\r\n" + links +
             "</pre><hr></body></html>\r\n").encode()
 
 
@@ -57,6 +61,12 @@ class Redirects(BaseHTTPRequestHandler):
             self.answer(301, "/self/")
         elif path == "/page/":
             self.answer(200, body=page("ispell-6.6.66-w32.tar.xz"))
+        elif path == "/":
+            self.answer(200, body=page("ispell-6.6.60-w32.tar.xz"))
+        elif path == "/rooted/":
+            self.answer(200, body=page("/2099/ispell-6.6.01-w32.tar.xz",
+                                       "../files/ispell-6.6.67-w32.tar.xz?from=a&amp;to=b",
+                                       "ispell-6.6.67-w32.tar.xz.sha256"))
         else:
             self.answer(404, body=b"not here")
 

@@ -67,6 +67,9 @@ def build_http_tree(root):
     make_file(os.path.join(mirror, "ispell-3.3.01-w32.tar.xz"), 1048576, utc(2010, 12, 24, 9, 30))
     make_file(os.path.join(mirror, "ispell-3.3.02-w32.tar.xz"), 2097152, utc(2011, 3, 5, 14, 7))
     make_file(os.path.join(mirror, "ispell-3.3.02-w32.tar.xz.sig"), 20480, utc(2012, 1, 1, 0, 0))
+    # What mirrors publish beside an archive: names with more digits than the archive's own.
+    make_file(os.path.join(mirror, "ispell-3.3.02-w32.tar.xz.sha256"), 91, utc(2012, 1, 1, 0, 0))
+    make_file(os.path.join(mirror, "ispell-3.3.02-w32.tar.xz.asc"), 833, utc(2012, 1, 1, 0, 0))
     make_file(os.path.join(mirror, "ispell-3.3.02-w64.tar.xz"), 3145728, utc(2013, 1, 1, 0, 0))
     make_file(os.path.join(mirror, "emacs-99.9-w32.tar.xz"), 5242880, utc(2013, 1, 1, 0, 0))
     make_file(os.path.join(mirror, "README.txt"), 12288, utc(2009, 1, 1, 0, 0))
@@ -87,6 +90,8 @@ def build_ftp_tree(root, state):
     stamp = ftp_archive_time()
     make_file(os.path.join(mirror, "ispell-3.3.01-w32.tar.xz"), 40000, stamp - 86400)
     make_file(os.path.join(mirror, "ispell-3.3.02-w32.tar.xz"), 54321, stamp)
+    make_file(os.path.join(mirror, "ispell-3.3.02-w32.tar.xz.sha256"), 91, stamp)
+    make_file(os.path.join(mirror, "ispell-3.3.02-w32.tar.xz.asc"), 833, stamp)
     make_file(os.path.join(mirror, "ispell-3.3.02-w64.tar.xz"), 60000, stamp)
     make_file(os.path.join(mirror, "README"), 100, stamp)
     os.makedirs(os.path.join(mirror, "old"), exist_ok=True)
@@ -347,7 +352,13 @@ def tls_nginx_config(state, net, root, tls):
                       f"    ssl_certificate_key {tls}/server.key;"]
         lines += [f"    root {root};", "    autoindex on;",
                   f"    location = /moved/ {{ return 301 {ARCHIVE_PATH}; }}",
-                  f"    location = /to-http/ {{ return 301 http://{a(2)}{ARCHIVE_PATH}; }}"]
+                  f"    location = /to-http/ {{ return 301 http://{a(2)}{ARCHIVE_PATH}; }}",
+                  # A newer archive linked over plain http: not to be taken from an https page.
+                  "    location = /http-links/ { default_type text/html; return 200 '<pre>"
+                  f"<a href=\"http://{a(2)}{ARCHIVE_PATH}ispell-3.3.09-w32.tar.xz\">x</a> "
+                  "05-Mar-2011 14:07 1M\n"
+                  f"<a href=\"{ARCHIVE_PATH}ispell-3.3.02-w32.tar.xz\">x</a> "
+                  "05-Mar-2011 14:07 2M\n</pre>'; }"]
         return "  server {\n" + "\n".join(lines) + "\n  }\n"
 
     servers = (server([f"{a(11)}:443 ssl", f"{a(11)}:8443 ssl", f"{a(11)}:8080"], "good") +

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "discovery/network.h"
+#include "discovery/url.h"
 
 class HostModule;
 
@@ -18,8 +19,11 @@ bool report_failure(const orelib::string& sentence);
 // Logs and shows the cancel; false.
 bool report_cancel();
 
-// remote_host := up to the first "/", remote_directory := from it to the end.
+// remote_host := up to the first "/" or "?", remote_directory := from it to the fragment.
 void split_mirror_url(const orelib::string& rest);
+// The URL the listing came from, as links on it are resolved against: from the scheme and the
+// discovery state's host and directory.
+url_parts listing_url(const orelib::string& scheme);
 // "proxy:port" from the host's GETPROXY and GETPORT, or empty for no proxy of our own.
 orelib::string proxy_text(const HostModule& host);
 

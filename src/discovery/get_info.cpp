@@ -48,14 +48,28 @@ bool report_cancel() {
 }
 
 void split_mirror_url(const orelib::string& rest) {
-  const orelib::string::size_type slash = rest.find('/');
+  // A fragment is the browser's own: it is never sent and names no directory.
+  const orelib::string whole = rest.substr(0, rest.find('#'));
+  const orelib::string::size_type slash = whole.find_first_of("/?");
   if (slash == orelib::string::npos) {
-    g_discovery.remote_host = rest;
+    g_discovery.remote_host = whole;
     g_discovery.remote_directory.clear();
   } else {
-    g_discovery.remote_host = rest.substr(0, slash);
-    g_discovery.remote_directory = rest.substr(slash);
+    g_discovery.remote_host = whole.substr(0, slash);
+    g_discovery.remote_directory = whole.substr(slash);
   }
+}
+
+url_parts listing_url(const orelib::string& scheme) {
+  url_parts where{scheme, g_discovery.remote_host, g_discovery.remote_directory};
+  // An FTP listing is of the directory changed to, named with or without its last "/"; an
+  // index page is a URL, and one without a path is the server's "/".
+  if (scheme == "ftp") {
+    if (where.path.empty() || where.path.back() != '/') where.path += '/';
+  } else if (where.path.empty() || where.path[0] == '?') {
+    where.path.insert(0, "/");
+  }
+  return where;
 }
 
 orelib::string proxy_text(const HostModule& host) {
@@ -95,14 +109,17 @@ bool run_listing(network& object) {
   progress_text("成功\r\nファイル情報の取得……");
   if (cancel_requested()) return report_cancel();
 
-  const file_info selected = select_archive(host, listing);
+  const orelib::string scheme = object.scheme();
+  const bool ftp = scheme == "ftp";
+  const archive_choice chosen = select_archive(
+      host, listing, listing_url(scheme), ftp ? listed_names::file_names : listed_names::links);
   file_list().swap(listing);
   // A name matching the archive pattern is never empty.
-  if (selected.name.empty()) log_line("ミラーにispellのアーカイブがありません．");
+  if (chosen.file.name.empty()) log_line("ミラーにispellのアーカイブがありません．");
   progress_text("成功\r\n切断");
   if (cancel_requested()) return report_cancel();
 
-  decide_freshness(host, selected, object.scheme());
+  decide_freshness(host, chosen);
   return true;
 }
 
@@ -130,7 +147,7 @@ bool get_info(HWND progress_window) {
       return false;
     }
     const orelib::string rest = url.substr(separator + 3);
-    const orelib::string host_text = rest.substr(0, rest.find('/'));
+    const orelib::string host_text = rest.substr(0, rest.find_first_of("/?#"));
     orelib::string name;
     INTERNET_PORT port = 0;
     if (!connection_address(scheme, host_text, name, port)) return false;

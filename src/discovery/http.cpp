@@ -21,6 +21,8 @@ bool HTTP::connect(int timeout_seconds) { return session.connect(timeout_seconds
 
 bool HTTP::change_directory(const char* directory) {
   path = directory ? directory : "";
+  // A URL without a path asks for the server's root.
+  if (path.empty() || path[0] == '?') path.insert(0, "/");
   return true;
 }
 

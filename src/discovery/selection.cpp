@@ -3,11 +3,14 @@
 #include <algorithm>
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "discovery/discovery_state.h"
 #include "discovery/url.h"
 #include "plugin/host_module.h"
+#include "plugin/log.h"
 
 namespace GetInfo {
 
@@ -42,43 +45,66 @@ file_info pick_newest(const file_list& list) {
   return list[chosen];
 }
 
-file_info select_archive(const HostModule& host, const file_list& listing) {
-  const int handle = host.call<host_service::REGEX_COMPILE>(kArchivePattern);
-  // The same choice as pick_newest over the matches (the largest key, the earliest among
-  // equals), without copying every match of a long listing first.
-  const file_info* chosen = nullptr;
-  std::int32_t chosen_key = 0;
-  for (const file_info& entry : listing) {
-    if (!host.call_bool<host_service::REGEX_MATCH>(handle, entry.name.c_str())) continue;
-    if (!fetchable(entry.name)) continue;
-    const std::int32_t key = version_key(entry.name);
-    if (!chosen || key > chosen_key) {
-      chosen = &entry;
-      chosen_key = key;
-    }
-  }
-  return chosen ? *chosen : file_info{};
-}
-
 namespace {
 
 bool starts_with(const orelib::string& text, const char* prefix) {
   return text.compare(0, std::char_traits<char>::length(prefix), prefix) == 0;
 }
 
-}  // namespace
-
-bool fetchable(const orelib::string& name) {
-  return !has_scheme(name) || starts_with(name, "http://") || starts_with(name, "https://") ||
-         starts_with(name, "ftp://");
+bool ends_with(const orelib::string& text, const char* suffix) {
+  const std::size_t length = std::char_traits<char>::length(suffix);
+  return text.size() >= length && text.compare(text.size() - length, length, suffix) == 0;
 }
 
-orelib::string archive_url(const orelib::string& scheme, const orelib::string& host,
-                           const orelib::string& directory, const orelib::string& name) {
-  if (has_scheme(name)) return name;
-  if (starts_with(name, "//")) return scheme + ":" + name;
-  if (starts_with(name, "/")) return scheme + "://" + host + name;
-  return scheme + "://" + host + directory + name;
+}  // namespace
+
+listed_target resolve_listed_name(const url_parts& listing, const orelib::string& name,
+                                  listed_names kind) {
+  listed_target target;
+  if (kind == listed_names::file_names) {
+    target.url = listing.text() + name;
+    target.own_name = name;
+    return target;
+  }
+  const url_parts resolved = resolve_reference(listing, decode_html_references(name));
+  if (resolved.host.empty() ||
+      (resolved.scheme != "http" && resolved.scheme != "https" && resolved.scheme != "ftp")) {
+    return target;
+  }
+  target.url = resolved.text();
+  const std::string_view path = std::string_view(resolved.path).substr(0, resolved.path.find('?'));
+  target.own_name = decode_percent_escapes(path.substr(path.rfind('/') + 1));
+  return target;
+}
+
+archive_choice select_archive(const HostModule& host, const file_list& listing,
+                              const url_parts& where, listed_names kind) {
+  const int handle = host.call<host_service::REGEX_COMPILE>(kArchivePattern);
+  // The same choice as pick_newest over the archives (the largest key, the earliest among
+  // equals), without copying every match of a long listing first.
+  archive_choice choice;
+  const file_info* chosen = nullptr;
+  std::int32_t chosen_key = 0;
+  orelib::string refused;  // the scheme of the first link an https page may not lead to
+  for (const file_info& entry : listing) {
+    if (!host.call_bool<host_service::REGEX_MATCH>(handle, entry.name.c_str())) continue;
+    listed_target target = resolve_listed_name(where, entry.name, kind);
+    // A checksum, a signature or a partial download beside the archive is not the archive.
+    if (target.url.empty() || !ends_with(target.own_name, ".tar.xz")) continue;
+    if (where.scheme == "https" && !starts_with(target.url, "https://")) {
+      if (refused.empty()) refused = target.url.substr(0, target.url.find(':'));
+      continue;
+    }
+    const std::int32_t key = version_key(target.own_name);
+    if (!chosen || key > chosen_key) {
+      chosen = &entry;
+      chosen_key = key;
+      choice.url = std::move(target.url);
+    }
+  }
+  if (!refused.empty()) log_line("httpsのページから" + refused + "へのリンクは拒否しました．");
+  if (chosen) choice.file = *chosen;
+  return choice;
 }
 
 orelib::string local_archive_path(const HostModule& host) {
@@ -87,16 +113,14 @@ orelib::string local_archive_path(const HostModule& host) {
   return orelib::string(directory) + kLocalArchiveName;
 }
 
-void decide_freshness(const HostModule& host, const file_info& selected,
-                      const orelib::string& scheme) {
+void decide_freshness(const HostModule& host, const archive_choice& chosen) {
   const orelib::string path = local_archive_path(host);
   const date_time local = path.empty() ? date_time{} : local_file_time(path);
   g_discovery.default_selected =
-      !date_time_less(selected.time, local) && !date_time_equal(selected.time, local);
-  g_discovery.remote_size = selected.size;
-  g_discovery.archive_found = !selected.name.empty();
-  g_discovery.download_url =
-      archive_url(scheme, g_discovery.remote_host, g_discovery.remote_directory, selected.name);
+      !date_time_less(chosen.file.time, local) && !date_time_equal(chosen.file.time, local);
+  g_discovery.remote_size = chosen.file.size;
+  g_discovery.archive_found = !chosen.file.name.empty();
+  g_discovery.download_url = chosen.url;
 }
 
 bool check_local_archive(const HostModule& host) {

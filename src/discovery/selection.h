@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "discovery/file_info.h"
+#include "discovery/url.h"
 
 class HostModule;
 
@@ -20,26 +21,41 @@ std::int32_t version_key(const orelib::string& name);
 // empty entry (no name, no time, size 0).
 file_info pick_newest(const file_list& list);
 
-// The archive pattern filter followed by pick_newest.
-file_info select_archive(const HostModule& host, const file_list& listing);
+// How a listing names its files: an index page links them (references to resolve against the
+// page's URL, written with character references and percent escapes); an FTP listing gives
+// the plain names of the files in its directory.
+enum class listed_names { links, file_names };
+
+// Where a listed name leads: the URL a download fetches (empty when no download can follow it,
+// a file: or script: link say) and the file's own name there, the last segment of the path
+// with its percent escapes decoded.
+struct listed_target {
+  orelib::string url;
+  orelib::string own_name;
+};
+
+// listing: the URL the listing came from, its path the directory (with any query).
+listed_target resolve_listed_name(const url_parts& listing, const orelib::string& name,
+                                  listed_names kind);
+
+struct archive_choice {
+  file_info file;  // as listed; no name when the listing holds no archive
+  orelib::string url;
+};
+
+// The entries that pass the archive pattern and whose own name is an archive's, then the
+// largest version_key of the own names, the earliest on ties. On an https listing a link to
+// http or ftp takes no part (logged once).
+archive_choice select_archive(const HostModule& host, const file_list& listing,
+                              const url_parts& where, listed_names kind);
 
 // The downloaded archive's path in the host's download directory; empty when the host names
 // no directory (a relative name would be looked up wherever the process happens to be).
 orelib::string local_archive_path(const HostModule& host);
 
-// Whether a listed name can be fetched from where it points: a name relative to the directory,
-// or a link to an http, https or ftp URL (not to a file:, mailto: or script: one, say).
-bool fetchable(const orelib::string& name);
-
-// The URL of a listed name: a link written as a whole URL, or from the server's root, stands
-// for itself; any other name is relative to the directory and joined to it as it is.
-orelib::string archive_url(const orelib::string& scheme, const orelib::string& host,
-                           const orelib::string& directory, const orelib::string& name);
-
-// Records in the discovery state whether the selected archive is to be offered, its size and
+// Records in the discovery state whether the chosen archive is to be offered, its size and
 // its URL.
-void decide_freshness(const HostModule& host, const file_info& selected,
-                      const orelib::string& scheme);
+void decide_freshness(const HostModule& host, const archive_choice& chosen);
 
 // With the network off: whether the archive is already in the download directory.
 bool check_local_archive(const HostModule& host);

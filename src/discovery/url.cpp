@@ -1,5 +1,7 @@
 #include "discovery/url.h"
 
+#include <utility>
+
 #include "plugin/log.h"
 
 namespace GetInfo {
@@ -45,6 +47,55 @@ orelib::string remove_dot_segments(std::string_view input) {
     }
   }
   return output;
+}
+
+int hex_value(char c) {
+  if (is_digit(c)) return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// The code point of a numeric reference's digits ("38", "x26"), or -1 when they name none.
+long numeric_reference(std::string_view digits) {
+  const bool hex = !digits.empty() && (digits[0] == 'x' || digits[0] == 'X');
+  if (hex) digits.remove_prefix(1);
+  if (digits.empty()) return -1;
+  long value = 0;
+  for (const char c : digits) {
+    const int digit = hex ? hex_value(c) : (is_digit(c) ? c - '0' : -1);
+    if (digit < 0) return -1;
+    value = value * (hex ? 16 : 10) + digit;
+    if (value > 0x10FFFF) return -1;
+  }
+  if (value == 0 || (value >= 0xD800 && value <= 0xDFFF)) return -1;
+  return value;
+}
+
+void append_code_point(orelib::string& out, long code) {
+  if (code < 0x80) {
+    out += static_cast<char>(code);
+    return;
+  }
+  unsigned char bytes[4];
+  int count = 0;
+  if (code < 0x800) {
+    bytes[count++] = static_cast<unsigned char>(0xC0 | (code >> 6));
+  } else if (code < 0x10000) {
+    bytes[count++] = static_cast<unsigned char>(0xE0 | (code >> 12));
+    bytes[count++] = static_cast<unsigned char>(0x80 | ((code >> 6) & 0x3F));
+  } else {
+    bytes[count++] = static_cast<unsigned char>(0xF0 | (code >> 18));
+    bytes[count++] = static_cast<unsigned char>(0x80 | ((code >> 12) & 0x3F));
+    bytes[count++] = static_cast<unsigned char>(0x80 | ((code >> 6) & 0x3F));
+  }
+  bytes[count++] = static_cast<unsigned char>(0x80 | (code & 0x3F));
+  static const char digits[] = "0123456789ABCDEF";
+  for (int i = 0; i < count; ++i) {
+    out += '%';
+    out += digits[bytes[i] >> 4];
+    out += digits[bytes[i] & 0xF];
+  }
 }
 
 }  // namespace
@@ -138,6 +189,57 @@ url_parts resolve_reference(const url_parts& base, std::string_view reference) {
   target.path.append(query.data(), query.size());
   if (target.path.empty() || target.path[0] == '?') target.path.insert(0, "/");
   return target;
+}
+
+orelib::string decode_html_references(std::string_view text) {
+  static const std::pair<std::string_view, char> named[] = {
+      {"amp", '&'}, {"quot", '"'}, {"lt", '<'}, {"gt", '>'}, {"apos", '\''}};
+  orelib::string out;
+  out.reserve(text.size());
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const std::size_t amp = text.find('&', i);
+    out.append(text.data() + i, (amp == std::string_view::npos ? text.size() : amp) - i);
+    if (amp == std::string_view::npos) break;
+    i = amp + 1;
+    // Longer than any reference that decodes: the rest is not looked at byte by byte again.
+    const std::size_t semicolon = text.substr(i, 10).find(';');
+    if (semicolon != std::string_view::npos) {
+      const std::string_view body = text.substr(i, semicolon);
+      long code = -1;
+      if (!body.empty() && body[0] == '#') {
+        code = numeric_reference(body.substr(1));
+      } else {
+        for (const auto& entry : named) {
+          if (body == entry.first) code = static_cast<unsigned char>(entry.second);
+        }
+      }
+      if (code > 0) {
+        append_code_point(out, code);
+        i += semicolon + 1;
+        continue;
+      }
+    }
+    out += '&';
+  }
+  return out;
+}
+
+orelib::string decode_percent_escapes(std::string_view text) {
+  orelib::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const int high = i + 2 < text.size() && text[i] == '%' ? hex_value(text[i + 1]) : -1;
+    const int low = high >= 0 ? hex_value(text[i + 2]) : -1;
+    // "%00" stays: the module's texts never hold NUL.
+    if (low >= 0 && high * 16 + low != 0) {
+      out += static_cast<char>(high * 16 + low);
+      i += 2;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
 }
 
 }  // namespace GetInfo

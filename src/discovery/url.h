@@ -42,4 +42,14 @@ struct url_parts {
 // and an empty path becomes "/".
 url_parts resolve_reference(const url_parts& base, std::string_view reference);
 
+// An attribute value of a page with its character references decoded: "&amp;", "&quot;",
+// "&lt;", "&gt;", "&apos;" and the numeric ones. A code point above 0x7F becomes its UTF-8
+// bytes percent-escaped, as a browser sends it; a reference without its semicolon, to NUL, to
+// a surrogate or beyond U+10FFFF stays as written.
+orelib::string decode_html_references(std::string_view text);
+
+// The text with every "%" and two hexadecimal digits replaced by that byte; "%00" and any other
+// "%" stay as written.
+orelib::string decode_percent_escapes(std::string_view text);
+
 }  // namespace GetInfo

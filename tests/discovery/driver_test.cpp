@@ -36,7 +36,7 @@ class FakeNetwork : public GetInfo::network {
     if (list_ok) list = files;
     return list_ok;
   }
-  orelib::string scheme() override { return "fake"; }
+  orelib::string scheme() override { return "http"; }
 
   bool connect_ok = true;
   bool cd_ok = true;
@@ -91,7 +91,7 @@ TEST_F(Driver, CompleteRunInOrder) {
                                            "成功\r\nファイル一覧の取得……",
                                            "成功\r\nファイル情報の取得……", "成功\r\n切断"));
   EXPECT_EQ(4, window_.cancel_queries());
-  EXPECT_EQ("fake://mirror.test/pub/w32/ispell-3.3.02-w32.tar.xz", g_discovery.download_url);
+  EXPECT_EQ("http://mirror.test/pub/w32/ispell-3.3.02-w32.tar.xz", g_discovery.download_url);
   EXPECT_EQ(2000u, g_discovery.remote_size);
   EXPECT_TRUE(g_discovery.default_selected);  // no local archive yet
   EXPECT_TRUE(g_discovery.archive_found);
@@ -102,7 +102,7 @@ TEST_F(Driver, NoMatchingNameStillCompletes) {
   testing_support::write_file(archive(), "x");
   net_.files = {named("README", 1)};
   EXPECT_TRUE(GetInfo::run_listing(net_));
-  EXPECT_EQ("fake://mirror.test/pub/w32/", g_discovery.download_url);
+  EXPECT_EQ("", g_discovery.download_url);  // no archive, no URL
   EXPECT_EQ(0u, g_discovery.remote_size);
   EXPECT_FALSE(g_discovery.default_selected);
   EXPECT_FALSE(g_discovery.archive_found);  // so nothing is requested
@@ -224,16 +224,28 @@ TEST(MirrorUrl, SplitsAtTheFirstSlashOnly) {
     const char* rest;
     const char* host;
     const char* directory;
+    const char* http_listing;  // the URL links on the index page are resolved against
+    const char* ftp_listing;
   };
   for (const Case c :
        {Case{"ftp.example.jp/pub/text/TeX/ptex-win32/w32/", "ftp.example.jp",
-             "/pub/text/TeX/ptex-win32/w32/"},
-        Case{"mirror.test", "mirror.test", ""},
-        Case{"user@mirror.test:2121/a/b?q=1#f", "user@mirror.test:2121", "/a/b?q=1#f"},
-        Case{"/only/dir/", "", "/only/dir/"}, Case{"", "", ""}}) {
+             "/pub/text/TeX/ptex-win32/w32/", "http://ftp.example.jp/pub/text/TeX/ptex-win32/w32/",
+             "ftp://ftp.example.jp/pub/text/TeX/ptex-win32/w32/"},
+        Case{"mirror.test", "mirror.test", "", "http://mirror.test/", "ftp://mirror.test/"},
+        Case{"user@mirror.test:2121/a/b?q=1#f", "user@mirror.test:2121", "/a/b?q=1",
+             "http://user@mirror.test:2121/a/b?q=1", "ftp://user@mirror.test:2121/a/b?q=1/"},
+        Case{"mirror.test?C=M;O=A#top", "mirror.test", "?C=M;O=A", "http://mirror.test/?C=M;O=A",
+             "ftp://mirror.test?C=M;O=A/"},
+        Case{"mirror.test/pub", "mirror.test", "/pub", "http://mirror.test/pub",
+             "ftp://mirror.test/pub/"},
+        Case{"/only/dir/", "", "/only/dir/", "http:///only/dir/", "ftp:///only/dir/"},
+        Case{"", "", "", "http:///", "ftp:///"}}) {
+    SCOPED_TRACE(c.rest);
     GetInfo::split_mirror_url(c.rest);
     EXPECT_EQ(c.host, g_discovery.remote_host);
     EXPECT_EQ(c.directory, g_discovery.remote_directory);
+    EXPECT_EQ(c.http_listing, GetInfo::listing_url("http").text());
+    EXPECT_EQ(c.ftp_listing, GetInfo::listing_url("ftp").text());
   }
 }
 

@@ -190,6 +190,7 @@ TEST_F(FtpListing, EveryNameInTheServersOrder) {
   std::vector<std::string> names;
   for (const auto& f : files) names.push_back(f.name);
   EXPECT_THAT(names, ElementsAre("README", "ispell-3.3.01-w32.tar.xz", "ispell-3.3.02-w32.tar.xz",
+                                 "ispell-3.3.02-w32.tar.xz.asc", "ispell-3.3.02-w32.tar.xz.sha256",
                                  "ispell-3.3.02-w64.tar.xz", "old"));
   const SYSTEMTIME t = ftp_archive_time();
   const auto& archive = files[2];

@@ -344,15 +344,27 @@ TEST_F(HttpMirror, FiftyMegabytePage) {
 TEST_F(HttpMirror, HttpsAndPortsKeepTheirUrl) {
   struct Case {
     std::string url, shown_host, archive_url;
+    std::vector<std::string> log = {};  // between the start and the end
   };
   const std::string port_8443 = server(11) + ":8443";
   const std::string port_8080 = server(11) + ":8080";
+  const std::string http_archive = nginx() + "ispell-3.3.09-w32.tar.xz";
   const Case cases[] = {
       {https(11), server(11), https(11) + kArchive},
       {"https://" + port_8443 + kMirrorDirectory, port_8443,
        "https://" + port_8443 + kMirrorDirectory + kArchive},
       {"http://" + port_8080 + kMirrorDirectory, port_8080,
        "http://" + port_8080 + kMirrorDirectory + kArchive},
+      // A listing sorted in a browser, and a fragment: neither is part of the directory.
+      {"http://" + port_8080 + kMirrorDirectory + "?C=M;O=A", port_8080,
+       "http://" + port_8080 + kMirrorDirectory + kArchive},
+      {https(11) + "#top", server(11), https(11) + kArchive},
+      // An https page's link to plain http is not taken; an http page's is.
+      {https(11, "/http-links/"),
+       server(11),
+       https(11) + kArchive,
+       {"httpsのページからhttpへのリンクは拒否しました．"}},
+      {"http://" + port_8080 + "/http-links/", port_8080, http_archive},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.url);
@@ -360,7 +372,10 @@ TEST_F(HttpMirror, HttpsAndPortsKeepTheirUrl) {
     clear_log();
     ASSERT_TRUE(get_info());
     EXPECT_THAT(texts_, ElementsAreArray(complete_texts(c.shown_host)));
-    EXPECT_THAT(log(), ElementsAre("ispellの情報取得開始", "ispellの情報取得終了"));
+    std::vector<std::string> lines = {"ispellの情報取得開始"};
+    lines.insert(lines.end(), c.log.begin(), c.log.end());
+    lines.push_back("ispellの情報取得終了");
+    EXPECT_EQ(lines, log());
     EXPECT_TRUE(plugin_->IsDefault());
     EXPECT_EQ(c.archive_url, requested_url());
   }
@@ -395,6 +410,11 @@ TEST_F(HttpMirror, RedirectsAreFollowedAndTheArchiveComesFromTheirEnd) {
        "http://" + server(11) + ":8080" + kMirrorDirectory + kArchive},
       {redirect("/chain/10/"), redirect("/chain/0/ispell-5.5.55-w32.tar.xz")},
       {https(11, "/moved/"), https(11) + kArchive},
+      // A mirror URL without a path lists the root; links are resolved against where the
+      // listing ended up.
+      {"http://" + server(18), redirect("/ispell-6.6.60-w32.tar.xz")},
+      {"http://" + server(18) + "?C=M;O=A", redirect("/ispell-6.6.60-w32.tar.xz")},
+      {redirect("/to/301?/rooted/"), redirect("/files/ispell-6.6.67-w32.tar.xz?from=a&to=b")},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.first);

@@ -201,11 +201,18 @@ TEST(PickNewest, LargestKeyEarliestOnTies) {
   EXPECT_EQ(1u, GetInfo::pick_newest(saturated).size);
 }
 
-class Selection : public Discovery {};
+class Selection : public Discovery {
+ protected:
+  GetInfo::archive_choice choose(const file_list& listing,
+                                 const GetInfo::url_parts& where = {"http", "mirror.test", "/pub/"},
+                                 GetInfo::listed_names kind = GetInfo::listed_names::links) {
+    HostModule host;
+    EXPECT_TRUE(host.bind());
+    return GetInfo::select_archive(host, listing, where, kind);
+  }
+};
 
 TEST_F(Selection, FilterThenNewest) {
-  HostModule host;
-  ASSERT_TRUE(host.bind());
   const file_list listing = {entry("README"),
                              entry("ispell-3.3.01-w32.tar.xz", 1),
                              entry("old-99/"),
@@ -214,24 +221,92 @@ TEST_F(Selection, FilterThenNewest) {
                              entry("ispell-3.3.02-w32.tar.xz", 4),
                              entry("ispell-3.3.02-w32.tar.xz.sig", 5),
                              entry("ispell-3.3.02-w32xtarxxz", 6)};
-  EXPECT_EQ(4u, GetInfo::select_archive(host, listing).size);
-  // A suffix after the matching part competes like any other match.
-  const file_list suffix = {entry("ispell-3.3.02-w32.tar.xz", 1),
-                            entry("ispell-3.3.03-w32.tar.xz.part", 2)};
-  EXPECT_EQ(2u, GetInfo::select_archive(host, suffix).size);
-  EXPECT_EQ("", GetInfo::select_archive(host, {entry("README"), entry("a-w32.tar.gz")}).name);
-  // Equal keys: the earliest match wins; a larger key on a name that does not match takes no
-  // part.
+  EXPECT_EQ(4u, choose(listing).file.size);
+  EXPECT_EQ("http://mirror.test/pub/ispell-3.3.02-w32.tar.xz", choose(listing).url);
+  EXPECT_EQ("", choose({entry("README"), entry("a-w32.tar.gz")}).file.name);
+  // Equal keys: the earliest archive wins; a larger key on a name that does not match takes
+  // no part.
   const file_list ties = {entry("ispell-9.9.99-w64.tar.xz", 1),
                           entry("ispell-3.3.02-w32.tar.xz", 2),
                           entry("ispell_3.3.02-w32.tar.xz", 3)};
-  EXPECT_EQ(2u, GetInfo::select_archive(host, ties).size);
+  EXPECT_EQ(2u, choose(ties).file.size);
   // A link that no download can follow takes no part, however new.
-  const file_list schemes = {entry("ispell-3.3.02-w32.tar.xz", 1),
-                             entry("file:///C:/ispell-9.9.99-w32.tar.xz", 2),
-                             entry("javascript:ispell-9.9.98-w32.tar.xz", 3),
-                             entry("https://elsewhere/ispell-3.3.03-w32.tar.xz", 4)};
-  EXPECT_EQ(4u, GetInfo::select_archive(host, schemes).size);
+  const file_list schemes = {
+      entry("ispell-3.3.02-w32.tar.xz", 1), entry("file:///C:/ispell-9.9.99-w32.tar.xz", 2),
+      entry("javascript:ispell-9.9.98-w32.tar.xz", 3), entry("http:ispell-9.9.97-w32.tar.xz", 5),
+      entry("https://elsewhere/ispell-3.3.03-w32.tar.xz", 4)};
+  EXPECT_EQ(4u, choose(schemes).file.size);
+}
+
+TEST_F(Selection, OnlyTheArchiveByItsOwnName) {
+  struct Row {
+    const char* why;
+    file_list listing;
+    std::uint32_t size;  // of the chosen entry; 0 for none
+    std::string url;
+  };
+  const std::string folder(70000, 'd');
+  const Row rows[] = {
+      {"files beside the archive are not the archive, whatever their digits",
+       {entry("ispell-3.3.02-w32.tar.xz", 1), entry("ispell-3.3.02-w32.tar.xz.sha256", 2),
+        entry("ispell-3.3.02-w32.tar.xz.sha512", 3), entry("ispell-3.3.02-w32.tar.xz.md5", 4),
+        entry("ispell-3.3.03-w32.tar.xz.asc", 5), entry("ispell-3.3.03-w32.tar.xz.part", 6),
+        entry("ispell-3.3.03-w32.tar.xz~", 7), entry("ispell-3.3.04-w32.tar.xz/", 8)},
+       1,
+       "http://mirror.test/pub/ispell-3.3.02-w32.tar.xz"},
+      {"the digits of folders and host do not count",
+       {entry("http://mirror9.test:8080/2011/ispell-3.3.01-w32.tar.xz", 1),
+        entry("/mirror/2011/ispell-3.3.01-w32.tar.xz", 2), entry("ispell-3.3.02-w32.tar.xz", 3),
+        entry("ispell-3.3.02-w32.tar.xz?mirror=99", 4), entry("ispell-3.3.02-w32.tar.xz#99", 5)},
+       3,
+       "http://mirror.test/pub/ispell-3.3.02-w32.tar.xz"},
+      {"a percent escape is the byte it stands for",
+       {entry("ispell%20-3.3.01-w32.tar.xz", 1), entry("ispell-3.3.02-w32.tar.xz", 2),
+        entry("ispell-3.3.03-w32.tar.xz%7E", 3)},
+       2,
+       "http://mirror.test/pub/ispell-3.3.02-w32.tar.xz"},
+      {"a query after the archive's name",
+       {entry("ispell-3.3.02-w32.tar.xz?download", 1)},
+       1,
+       "http://mirror.test/pub/ispell-3.3.02-w32.tar.xz?download"},
+      {"character references are decoded before the digits are read",
+       {entry("ispell-3.3.01-&#38;-w32.tar.xz", 1), entry("ispell-3.3.02-w32.tar.xz", 2),
+        entry("a&amp;b/ispell-3.3.02-w32.tar.xz", 3)},
+       2,
+       "http://mirror.test/pub/ispell-3.3.02-w32.tar.xz"},
+      {"bad input: only the suffix, stray escapes, a long link",
+       {entry(".tar.xz", 1), entry("ispell-%zz-w32.tar.xz", 2), entry("ispell-%-w32.tar.xz&amp", 3),
+        entry("/" + folder + "/ispell-3.3.01-w32.tar.xz", 4)},
+       4,
+       "http://mirror.test/" + folder + "/ispell-3.3.01-w32.tar.xz"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.why);
+    const GetInfo::archive_choice chosen = choose(row.listing);
+    EXPECT_EQ(row.size, chosen.file.size);
+    EXPECT_EQ(row.url, chosen.url);
+  }
+  // An FTP listing gives file names, not links: taken as they are.
+  const GetInfo::url_parts ftp{"ftp", "ftp.test", "/pub/"};
+  const GetInfo::archive_choice file =
+      choose({entry("ispell-3.3.02-w32.tar.xz", 1), entry("ispell-3.3.03-w32.tar.xz.sha256", 2),
+              entry("a&amp;b-ispell-3.3.03-w32.tar.xz", 3)},
+             ftp, GetInfo::listed_names::file_names);
+  EXPECT_EQ(3u, file.file.size);
+  EXPECT_EQ("ftp://ftp.test/pub/a&amp;b-ispell-3.3.03-w32.tar.xz", file.url);
+}
+
+TEST_F(Selection, AnHttpsPageLeadsOnlyToHttps) {
+  const file_list listing = {entry("https://other.test/ispell-3.3.01-w32.tar.xz", 1),
+                             entry("http://other.test/ispell-3.3.03-w32.tar.xz", 2),
+                             entry("ftp://other.test/ispell-3.3.04-w32.tar.xz", 3),
+                             entry("ispell-3.3.02-w32.tar.xz", 4)};
+  const GetInfo::archive_choice chosen = choose(listing, {"https", "mirror.test", "/pub/"});
+  EXPECT_EQ(4u, chosen.file.size);
+  EXPECT_EQ("https://mirror.test/pub/ispell-3.3.02-w32.tar.xz", chosen.url);
+  EXPECT_THAT(log(), ElementsAre("httpsのページからhttpへのリンクは拒否しました．"));
+  // The same links on an http page are followed.
+  EXPECT_EQ(3u, choose(listing).file.size);
 }
 
 // --- index page parse ------------------------------------------------------------------------
@@ -527,8 +602,8 @@ class Freshness : public Discovery {
   bool offered(const date_time& remote) {
     HostModule host;
     host.bind();
-    file_info selected = entry("ispell-3.3.02-w32.tar.xz", 4242, remote);
-    GetInfo::decide_freshness(host, selected, "http");
+    GetInfo::decide_freshness(host, {entry("ispell-3.3.02-w32.tar.xz", 4242, remote),
+                                     "http://mirror.example/pub/w32/ispell-3.3.02-w32.tar.xz"});
     return g_discovery.default_selected;
   }
 };
@@ -550,23 +625,41 @@ TEST_F(Freshness, MissingLocalArchive) {
 }
 
 TEST_F(Freshness, RecordsSizeAndUrl) {
-  g_discovery.remote_host = "mirror.example";
-  g_discovery.remote_directory = "/pub/w32/";
   offered(present(2011, 3, 5));
   EXPECT_EQ(4242u, g_discovery.remote_size);
   EXPECT_EQ("http://mirror.example/pub/w32/ispell-3.3.02-w32.tar.xz", g_discovery.download_url);
-  // Links as index pages write them: joined to the directory unless they name their own place.
-  const std::pair<const char*, const char*> links[] = {
-      {"sub/a.tar.xz", "http://mirror.example/pub/w32/sub/a.tar.xz"},
-      {"a.tar.xz?download=1", "http://mirror.example/pub/w32/a.tar.xz?download=1"},
-      {"/elsewhere/a.tar.xz", "http://mirror.example/elsewhere/a.tar.xz"},
-      {"//other.example/a.tar.xz", "http://other.example/a.tar.xz"},
-      {"https://other.example/a.tar.xz", "https://other.example/a.tar.xz"},
-      {"", "http://mirror.example/pub/w32/"},
+  // Links as index pages write them, resolved against the page's URL as a browser does.
+  struct Link {
+    const char* directory;
+    const char* link;
+    const char* url;
   };
-  for (const auto& link : links) {
-    EXPECT_EQ(link.second, GetInfo::archive_url("http", "mirror.example", "/pub/w32/", link.first));
+  for (const Link link : {
+           Link{"/pub/w32/", "sub/a.tar.xz", "http://mirror.example/pub/w32/sub/a.tar.xz"},
+           Link{"/pub/w32/", "a.tar.xz?download=1",
+                "http://mirror.example/pub/w32/a.tar.xz?download=1"},
+           Link{"/pub/w32/", "/elsewhere/a.tar.xz", "http://mirror.example/elsewhere/a.tar.xz"},
+           Link{"/pub/w32/", "//other.example/a.tar.xz", "http://other.example/a.tar.xz"},
+           Link{"/pub/w32/", "https://other.example/a.tar.xz", "https://other.example/a.tar.xz"},
+           Link{"/pub/w32/", "./a.tar.xz", "http://mirror.example/pub/w32/a.tar.xz"},
+           Link{"/pub/w32/", "", "http://mirror.example/pub/w32/"},
+           // A sorted listing's URL: its query is not part of the directory.
+           Link{"/pub/w32/?C=M;O=A", "a.tar.xz", "http://mirror.example/pub/w32/a.tar.xz"},
+           Link{"/", "a.tar.xz", "http://mirror.example/a.tar.xz"},
+           Link{"/pub/w32/", "a&amp;b&#38;c&#x26;d&quot;&lt;&gt;.tar.xz",
+                "http://mirror.example/pub/w32/a&b&c&d\"<>.tar.xz"},
+           Link{"/pub/w32/", "&#233;&#x1F600;.tar.xz",
+                "http://mirror.example/pub/w32/%C3%A9%F0%9F%98%80.tar.xz"},
+           // Not a reference: kept as written, and "#" then starts the fragment.
+           Link{"/pub/w32/", "a&amp&#0;.tar.xz", "http://mirror.example/pub/w32/a&amp&"},
+       }) {
+    SCOPED_TRACE(link.link);
+    EXPECT_EQ(link.url, GetInfo::resolve_listed_name({"http", "mirror.example", link.directory},
+                                                     link.link, GetInfo::listed_names::links)
+                            .url);
   }
+  EXPECT_EQ("&amp &#0; &#x110000; &#xD800; &bogus; &#x; &;&#38",
+            GetInfo::decode_html_references("&amp &#0; &#x110000; &#xD800; &bogus; &#x; &;&#38"));
 }
 
 TEST_F(Freshness, NoDownloadDirectoryMeansNoLocalArchive) {
