@@ -145,10 +145,17 @@ class bounded_io::worker {
     const DWORD start = GetTickCount();
     while (!ready()) {
       const DWORD spent = since(GetTickCount(), start);
-      if (spent >= ms || !SleepConditionVariableCS(&changed_, &lock_, ms - spent)) break;
+      if (spent >= ms) break;
+      caller_asleep_ = true;
+      const BOOL woken = SleepConditionVariableCS(&changed_, &lock_, ms - spent);
+      caller_asleep_ = false;
+      if (!woken) break;
     }
     return ready();
   }
+
+  // Under the lock: whether the caller sleeps in wait_for (a piece read then wakes it).
+  bool caller_asleep() const { return caller_asleep_; }
 
   bool done() const { return done_; }
 
@@ -198,6 +205,7 @@ class bounded_io::worker {
   io_job* job_ = nullptr;
   bool done_ = true;
   bool quit_ = false;
+  bool caller_asleep_ = false;
 };
 
 // Reads the body into a ring of pieces on the I/O thread; the caller parses them in order.
@@ -211,7 +219,11 @@ class bounded_io::body_reader : public io_job {
       int slot = 0;
       {
         const worker::guard held(owner_);
-        while (filled_ == kSlots && !stop_) owner_.sleep_held();
+        while (filled_ == kSlots && !stop_) {
+          reader_asleep_ = true;
+          owner_.sleep_held();
+          reader_asleep_ = false;
+        }
         if (stop_) return;
         slot = (first_ + filled_) % kSlots;
         // From here the server is waited for, not the parse.
@@ -227,6 +239,7 @@ class bounded_io::body_reader : public io_job {
         ok = InternetReadFile(request_, slots_[slot].data, size, &read);
       }
       if (!ok) failure.capture(false);
+      bool wake = true;
       {
         const worker::guard held(owner_);
         if (!ok) {
@@ -235,9 +248,11 @@ class bounded_io::body_reader : public io_job {
           slots_[slot].size = std::min(read, kReadChunk);
           ++filled_;
           bytes += slots_[slot].size;
+          // A caller busy parsing finds the piece by itself.
+          wake = owner_.caller_asleep();
         }
       }
-      owner_.notify();
+      if (wake) owner_.notify();
       if (!ok || read == 0) return;
     }
   }
@@ -250,12 +265,15 @@ class bounded_io::body_reader : public io_job {
   bool deliver() {
     slot& oldest = slots_[first_];
     const bool more = sink_.write(oldest.data, oldest.size);
+    bool wake = false;
     {
       const worker::guard held(owner_);
       first_ = (first_ + 1) % kSlots;
       --filled_;
+      // A reader that waits for room is woken once half the ring is free, not for every slot.
+      wake = reader_asleep_ && filled_ <= kSlots / 2;
     }
-    owner_.notify();
+    if (wake) owner_.notify();
     return more;
   }
 
@@ -287,6 +305,7 @@ class bounded_io::body_reader : public io_job {
   int first_ = 0;
   int filled_ = 0;
   bool stop_ = false;
+  bool reader_asleep_ = false;
 };
 
 bounded_io::bounded_io() = default;
