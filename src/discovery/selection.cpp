@@ -82,28 +82,36 @@ archive_choice select_archive(const HostModule& host, const file_list& listing,
   const int handle = host.call<host_service::REGEX_COMPILE>(kArchivePattern);
   // The same choice as pick_newest over the archives (the largest key, the earliest among
   // equals), without copying every match of a long listing first.
-  archive_choice choice;
   const file_info* chosen = nullptr;
   std::int32_t chosen_key = 0;
   orelib::string refused;  // the scheme of the first link an https page may not lead to
   for (const file_info& entry : listing) {
     if (!host.call_bool<host_service::REGEX_MATCH>(handle, entry.name.c_str())) continue;
-    listed_target target = resolve_listed_name(where, entry.name, kind);
+    // A name without a reference, an escape, a scheme, a path, a query or a fragment is its
+    // own name, and a link within the directory: such a page's names need no resolving.
+    const bool plain = kind == listed_names::file_names ||
+                       entry.name.find_first_of("&%:/?#") == orelib::string::npos;
+    listed_target target;
+    if (!plain) target = resolve_listed_name(where, entry.name, kind);
+    const orelib::string& own_name = plain ? entry.name : target.own_name;
     // A checksum, a signature or a partial download beside the archive is not the archive.
-    if (target.url.empty() || !ends_with(target.own_name, ".tar.xz")) continue;
-    if (where.scheme == "https" && !starts_with(target.url, "https://")) {
+    if ((!plain && target.url.empty()) || !ends_with(own_name, ".tar.xz")) continue;
+    if (!plain && where.scheme == "https" && !starts_with(target.url, "https://")) {
       if (refused.empty()) refused = target.url.substr(0, target.url.find(':'));
       continue;
     }
-    const std::int32_t key = version_key(target.own_name);
+    const std::int32_t key = version_key(own_name);
     if (!chosen || key > chosen_key) {
       chosen = &entry;
       chosen_key = key;
-      choice.url = std::move(target.url);
     }
   }
   if (!refused.empty()) log_line("httpsのページから" + refused + "へのリンクは拒否しました．");
-  if (chosen) choice.file = *chosen;
+  archive_choice choice;
+  if (chosen) {
+    choice.file = *chosen;
+    choice.url = resolve_listed_name(where, chosen->name, kind).url;
+  }
   return choice;
 }
 
