@@ -375,9 +375,54 @@ TEST_F(IndexPage, LayoutsOfTodaysServers) {
        "1M\n",
        {{"old", 1048576, "2011-03-05 14:07"}},
        0},
-      {"two links on one line: the first",
+      {"two links on one line: each with what follows it",
        "<a href=\"a\">a</a> <a href=\"b\">b</a> 2011-03-05 14:07 1.5K\n",
-       {{"a", 1536, "2011-03-05 14:07"}},
+       {{"a", 0, ""}, {"b", 1536, "2011-03-05 14:07"}},
+       0},
+      {"classic lines, a blank between the number and its unit",
+       "<a href=\"k\">k</a>  05-Mar-2011 14:07  4.1 KB\n"
+       "<a href=\"m\">m</a>  05-Mar-2011 14:07  2.8 MB\n"
+       "<a href=\"b\">b</a>  05-Mar-2011 14:07  481 Bytes\n"
+       "<a href=\"g\">g</a>  05-Mar-2011 14:07  1.5 GiB\n"
+       "<a href=\"t\">t</a>  05-Mar-2011 14:07  1,234 kB\n"
+       "<a href=\"p\">p</a>  05-Mar-2011 14:07  1.5 PB\n"
+       "<a href=\"word\">w</a>  05-Mar-2011 14:07  Binary\n"
+       "<a href=\"minute\">w</a>  05-Mar-2011 14:07 B\n"
+       "<a href=\"plain\">x</a>  05-Mar-2011 14:07  3K\n",
+       {{"k", 4198, "2011-03-05 14:07"},
+        {"m", 2936012, "2011-03-05 14:07"},
+        {"b", 481, "2011-03-05 14:07"},
+        {"g", 1610612736, "2011-03-05 14:07"},
+        {"t", 1263616, "2011-03-05 14:07"},
+        {"p", 2147483647, "2011-03-05 14:07"},
+        {"word", 0, "2011-03-05 14:07"},
+        {"minute", 0, "2011-03-05 14:07"},
+        {"plain", 3072, "2011-03-05 14:07"}},
+       0},
+      {"a zone after the time is no size; thousands separators",
+       "<a href=\"plus\">x</a> 2011-03-05 14:07:30 +09:00  1,234,567\n"
+       "<a href=\"minus\">x</a> 2011-03-05 14:07 -05:00\n"
+       "<a href=\"nonsense\">x</a> 2011-03-05 14:07 +99:99 12 MB\n",
+       {{"plus", 1234567, "2011-03-05 14:07"},
+        {"minus", 0, "2011-03-05 14:07"},
+        {"nonsense", 12582912, "2011-03-05 14:07"}},
+       0},
+      {"Z after the time",
+       "<a href=\"zulu\">x</a> 2011-03-05T14:07:30Z  481 Bytes\n",
+       {{"zulu", 481, "2011-03-05 14:07"}},
+       0},
+      {"upper case, single quotes",
+       "<TR><TD><A HREF=\"up-w32.tar.xz\">up</A></TD><TD>2011-03-05 14:07</TD><TD>2.0 MB</TD>\n"
+       "<li><a class='f' href='single'>s</a> 05-Mar-2011 14:07 12,345 bytes</li>\n",
+       {{"up-w32.tar.xz", 2097152, "2011-03-05 14:07"}, {"single", 12345, "2011-03-05 14:07"}},
+       0},
+      {"href on a line of its own, the size and time on lines of their own",
+       "<a\n    href=\"ispell-3.3.02-w32.tar.xz\"\n    class=\"flex\">\n"
+       "  <div class=\"truncate\">\n    ispell-3.3.02-w32.tar.xz\n  </div>\n"
+       "  <div class=\"w-1/6\">\n    2.00MB\n  </div>\n"
+       "  <div class=\"w-1/4\">\n    2011-03-05 14:07:00\n  </div>\n</a>\n"
+       "<a\n    href=\"README.txt\"\n>\n  <div>\n    12.00KB\n  </div>\n</a>\n",
+       {{"ispell-3.3.02-w32.tar.xz", 2097152, "2011-03-05 14:07"}, {"README.txt", 12288, ""}},
        0},
       {"KiB, and ten terabytes",
        "<a href=\"k\">k</a> 2011-03-05 14:07 1.5 KiB\n<a href=\"t\">t</a> 2011-03-05 14:07 10T\n",
