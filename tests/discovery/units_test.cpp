@@ -428,6 +428,61 @@ TEST_F(IndexPage, LayoutsOfTodaysServers) {
        "<a href=\"k\">k</a> 2011-03-05 14:07 1.5 KiB\n<a href=\"t\">t</a> 2011-03-05 14:07 10T\n",
        {{"k", 1536, "2011-03-05 14:07"}, {"t", 2147483647, "2011-03-05 14:07"}},
        0},
+      {"caddy's current template: the exact size in data-size",
+       "<tr class=\"file\">\n  <td>\n    <a href=\"./ispell-3.3.02-w32.tar.xz\">\n"
+       "      <svg><use xlink:href=\"#file\"></use></svg>\n"
+       "      <span class=\"name\">ispell-3.3.02-w32.tar.xz</span>\n    </a>\n  </td>\n"
+       "  <td class=\"size\" data-size=\"2097152\">\n    <div class=\"sizebar-text\">\n"
+       "      2.0 MiB\n    </div>\n  </td>\n  <td class=\"timestamp hideable\">\n"
+       "    <time datetime=\"2011-03-05T14:07:00Z\">03/05/2011 02:07:00 PM +00:00</time>\n"
+       "  </td>\n</tr>\n",
+       {{"ispell-3.3.02-w32.tar.xz", 2097152, "2011-03-05 14:07"}},
+       0},
+      {"cells on one line, the size before the time; a parent row with empty cells",
+       "<tr><td><a href=\"..\">Parent Directory</a></td><td class=\"fb-d\"></td><td "
+       "class=\"fb-s\"></td></tr><tr><td><a href=\"/x/ispell-3.3.02-w32.tar.xz\" "
+       "title=\"ispell-3.3.02-w32.tar.xz\">ispell-3.3.02-w32.tar.xz</a></td><td>  2097152 "
+       "</td><td>2011-03-05 14:07</td></tr><tr><td><a href=\"d/\">d/</a></td><td>-</td>"
+       "<td>2011-03-05 14:07</td></tr><tr><td><a href=\"e\">e</a></td><td></td><td>"
+       "2011-03-05 14:07:30 +02:00</td><td>4 days ago</td></tr>",
+       {{"..", 0, ""},
+        {"/x/ispell-3.3.02-w32.tar.xz", 2097152, "2011-03-05 14:07"},
+        {"d/", 0, "2011-03-05 14:07"},
+        {"e", 0, "2011-03-05 14:07"}},
+       0},
+      {"dates with month names, list items",
+       "<li><a href=\"a\">a</a> <span>5 March 2011</span> <span>1.5 KB</span></li>\n"
+       "<li><a href=\"b\">b</a> <span>24 Sept 2025, 13:12</span> <span>481 B</span></li>\n"
+       "<li><a href=\"c\">c</a> Mar 5, 2011 2:07 PM (2.0 MB)</li>\n"
+       "<li><a href=\"d\">d</a> 5 Mai 2011, 14:07 <span>3 KB</span></li>\n"
+       "<li><a href=\"e\">e</a> 05Mar2011 14:07        2097152</li>\n"
+       "-rw-r--r--  root  root  Mar 05  2011  2048 kB  <a href=\"f\">f</a>\n",
+       {{"a", 1536, "2011-03-05 00:00"},
+        {"b", 481, "2025-09-24 13:12"},
+        {"c", 2097152, "2011-03-05 14:07"},
+        {"d", 3072, ""},
+        {"e", 2097152, "2011-03-05 14:07"},
+        {"f", 2097152, "2011-03-05 00:00"}},
+       0},
+      {"no hour 24",
+       "<li><a href=\"g\">g</a> <span>2011-03-05 24:00</span> <span>1 KB</span></li>\n",
+       {{"g", 1024, ""}},
+       0},
+      {"a link of 70,000 characters",
+       "<tr><td><a href=\"" + std::string(70000, 'n') +
+           "\">n</a></td><td>2011-03-05 14:07:30Z</td><td>2 MB</td></tr>\n",
+       {{std::string(70000, 'n'), 2097152, "2011-03-05 14:07"}},
+       0},
+      {"a line of 10 MB with no link after a link",
+       "<li><a href=\"x\">x</a></li>\n" + std::string(10 << 20, '7') + "\n",
+       {{"x", 0, ""}},
+       0},
+      {"a page built by a script, and a listing in JSON: no link",
+       "<link rel=\"stylesheet\" href=\"app.css\"><div id=\"app\"></div><script "
+       "src=\"app.js\"></script>\n"
+       "[{\"name\":\"ispell-3.3.02-w32.tar.xz\",\"size\":2097152,\"href\":\"x\"}]\n",
+       {},
+       0},
       {"month names of another language",
        "<a href=\"mai\">mai</a>  05-Mai-2011 14:07  1234\n",
        {{"mai", 1234, ""}},
