@@ -7,7 +7,7 @@
   servers.py bench --net 127.A.B --dir STATE [--entries N,...] [--style S]
                                                one server over generated indexes of N entries
                                                each (default 50,000), at /bench-N/; S: old,
-                                               nginx-exact (default) or apache-iso
+                                               nginx-exact (default), apache-iso or fancyindex
   servers.py stop --dir STATE                  stops what start or bench left running
 
 Addresses (port 80 for HTTP, 21 for FTP, as the plug-in uses them by default):
@@ -506,12 +506,14 @@ def start(state, net):
     start_tls_and_more(state, net, www, ftp, run, processes)
 
 
-BENCH_STYLES = ("old", "nginx-exact", "apache-iso")
+BENCH_STYLES = ("old", "nginx-exact", "apache-iso", "fancyindex")
+BENCH_NGINX = {"old": "autoindex_exact_size off;", "nginx-exact": "", "fancyindex": FANCYINDEX}
 
 
 def bench(state, net, sizes, style):
     """The generated indexes at NET.2: nginx's stock listing (sizes in bytes), nginx with sizes
-    in K/M (the classic layout, "old") or Apache's <pre> lines with ISO dates."""
+    in K/M (the classic layout, "old"), Apache's <pre> lines with ISO dates, or nginx's
+    fancyindex module as it ships (table rows, the size in bytes before the date)."""
     stop(state)
     os.makedirs(state, exist_ok=True)
     www = os.path.join(state, "www")
@@ -526,8 +528,7 @@ def bench(state, net, sizes, style):
     else:
         name = "nginx"
         command = ["nginx", "-p", state + "/", "-e", state + "/nginx-error.log", "-c",
-                   nginx_config(state, address, www, directives="autoindex_exact_size off;"
-                                if style == "old" else "")]
+                   nginx_config(state, address, www, directives=BENCH_NGINX[style])]
     process = launch(state, name, command, started)
     wait_listening([(address, 80)], [(process, name)])
 

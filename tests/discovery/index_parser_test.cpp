@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <string>
@@ -60,6 +61,25 @@ std::string rows_page() {
   return page;
 }
 
+// Rows whose href stands on a line of its own, the size and time on lines after it, and rows
+// of cells on one line, several to a line.
+std::string lister_page() {
+  std::string page = "<ul>\n<li><a\n  href=\"..\"\n>..</a></li>\n";
+  for (int i = 0; i < 20; ++i) {
+    page += "<li>\n  <a\n    href=\"lister-" + std::to_string(i) +
+            "-w32.tar.xz\"\n    class=\"flex\"\n  >\n    <div>\n      " + std::to_string(i) +
+            ".50MB\n    </div>\n    <div>\n      2011-03-05 14:07:00\n" +
+            "    </div>\n  </a>\n</li>\n";
+  }
+  page += "</ul><table>";
+  for (int i = 20; i < 40; ++i) {
+    page += "<tr><td><a href='/x/lister-" + std::to_string(i) + "-w32.tar.xz'>x</a></td><td>" +
+            std::to_string(i) + ",001 KB</td><td>5 March 2011, 14:07</td></tr>";
+    if (i % 3 == 0) page += "\n";
+  }
+  return page + "</table>\n";
+}
+
 class IndexParser : public testing_support::DiscoveryTest {
  protected:
   // The page through the parser in reads of the given sizes, taken in turn.
@@ -103,13 +123,21 @@ TEST_F(IndexParser, AnyCutIntoReadsGivesTheEntriesAndLogOfTheWholePage) {
     std::string text;
     size_t entries;
     std::string last;
+    size_t dated;  // entries with a time and a size
   };
-  for (const Page& page : {Page{sample_page(), 8, "last"}, Page{table_page(), 41, "mai"},
-                           Page{rows_page(), 41, "ispell-39-w32.tar.xz"}}) {
+  for (const Page& page : {Page{sample_page(), 8, "last", 7}, Page{table_page(), 41, "mai", 40},
+                           Page{rows_page(), 41, "ispell-39-w32.tar.xz", 40},
+                           Page{lister_page(), 41, "/x/lister-39-w32.tar.xz", 40}}) {
     clear_log();
     const file_list whole = testing_support::parse_page(page.text);
     ASSERT_EQ(page.entries, whole.size());
     EXPECT_EQ(page.last, whole.back().name);
+    EXPECT_EQ(page.dated, static_cast<size_t>(std::count_if(whole.begin(), whole.end(),
+                                                            [](const GetInfo::file_info& entry) {
+                                                              return entry.time.valid &&
+                                                                     entry.size != 0;
+                                                            })))
+        << page.last;
     const std::vector<std::string> whole_log = log();
     ASSERT_EQ(page.entries == 41 && page.last != "mai" ? 0u : 1u, whole_log.size());
 
