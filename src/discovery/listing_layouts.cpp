@@ -259,6 +259,8 @@ void layout_parser::parse_line(char* line, std::size_t length) {
     layout_ = layout::dated_lines;
     entries_.clear();
     has_record_ = false;
+    record_time_ = none;
+    record_size_ = none;
     move_entries(dated, entries_);
     return;
   }
@@ -292,12 +294,13 @@ void layout_parser::read_links(char* line, std::size_t length) {
     return;
   }
   for (std::size_t i = 0; i < links.size(); ++i) {
-    end_record();
-    record_ = file_info{};
-    record_.name = std::move(links[i].name);
-    has_record_ = true;
-    record_time_ = none;
-    record_size_ = none;
+    // A second link to the same file (an icon, then the name) goes on with its record.
+    if (!has_record_ || record_.name != links[i].name) {
+      end_record();
+      record_ = file_info{};
+      record_.name = std::move(links[i].name);
+      has_record_ = true;
+    }
     char* const after_end = i + 1 < links.size() ? links[i + 1].begin : line_end;
     read_info(links[i].end, after_end, false);
     // One link on its line and nothing shown after it: what the line shows before it.

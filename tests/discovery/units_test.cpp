@@ -379,6 +379,11 @@ TEST_F(IndexPage, LayoutsOfTodaysServers) {
        "<a href=\"a\">a</a> <a href=\"b\">b</a> 2011-03-05 14:07 1.5K\n",
        {{"a", 0, ""}, {"b", 1536, "2011-03-05 14:07"}},
        0},
+      {"an icon and the name link the same file",
+       "<a href=\"x.tar.xz\"><img src=\"i.png\"></a> <a href=\"x.tar.xz\">x</a> 2011-03-05 "
+       "14:07 2M\n<a href=\"y\">\n<img src=\"i.png\"></a>\n<a href=\"y\">y</a> 5 Mar 2011 1K\n",
+       {{"x.tar.xz", 2097152, "2011-03-05 14:07"}, {"y", 1024, "2011-03-05 00:00"}},
+       0},
       {"classic lines, a blank between the number and its unit",
        "<a href=\"k\">k</a>  05-Mar-2011 14:07  4.1 KB\n"
        "<a href=\"m\">m</a>  05-Mar-2011 14:07  2.8 MB\n"
