@@ -16,6 +16,10 @@ namespace {
 // offset ("+09:00"). Three groups: each costs the host a call per entry.
 const char* const kDatedLinePattern =
     R"re(href[ \t]*=[ \t]*"([^\n\r"]+)"[^\n\r]*?([0-9]+-[0-9A-Za-z]+-[0-9]+[ \tT]+[0-9]+:[0-9]+)[0-9:.]*[^\n\r0-9:.]*[^\n\r0-9:.+-]([0-9][0-9.,]*[ \t]*[kKMGTP]*))re";
+// One file a line as a row of cells: the link, the size in a cell of its own, then the date
+// and time (nginx's fancyindex module). Three groups, as for dated lines.
+const char* const kCellLinePattern =
+    R"re(href[ \t]*=[ \t]*"([^\n\r"]+)"[^\n\r]*?>[ \t]*([0-9][0-9.,]*[ \t]*[A-Za-z]*)[ \t]*<[^\n\r0-9]*([0-9]+-[0-9A-Za-z]+-[0-9]+[ \tT]+[0-9]+:[0-9]+))re";
 // A link: the value of an href, in either quotes and any case, wherever it stands (the tag may
 // begin on an earlier line).
 const char* const kLinkPattern = R"re([hH][rR][eE][fF][ \t]*=[ \t]*["']([^\n\r"'<>]+)["'])re";
@@ -197,6 +201,7 @@ date_time listing_time(std::string_view first, std::string_view month, std::stri
 
 layout_parser::layout_parser(const HostModule& host)
     : dated_line_(host, kDatedLinePattern),
+      cell_line_(host, kCellLinePattern),
       link_(host, kLinkPattern),
       datetime_(host, kDatetimePattern),
       size_attribute_(host, kSizeAttributePattern),
@@ -212,7 +217,7 @@ void layout_parser::parse(char* text, std::size_t length) {
   char* const end = text + length;
   char* line = text;
   // Line by line until a dated line shows the layout; from then on, all lines at once.
-  while (line < end && layout_ != layout::dated_lines) {
+  while (line < end && layout_ != layout::dated_lines && layout_ != layout::cell_lines) {
     char* stop = line;
     while (stop < end && *stop != '\n' && *stop != '\r') ++stop;
     if (stop > line) {
@@ -224,10 +229,13 @@ void layout_parser::parse(char* text, std::size_t length) {
     }
     line = stop + 1;
   }
-  if (line < end && !dated_line_.each_match(line, static_cast<std::size_t>(end - line),
-                                            [this] { entries_.push_back(dated_entry()); })) {
-    ended_ = true;
-  }
+  if (line >= end) return;
+  const std::size_t rest = static_cast<std::size_t>(end - line);
+  const bool sane =
+      layout_ == layout::dated_lines
+          ? dated_line_.each_match(line, rest, [this] { entries_.push_back(dated_entry()); })
+          : cell_line_.each_match(line, rest, [this] { entries_.push_back(cell_entry()); });
+  if (!sane) ended_ = true;
 }
 
 bool layout_parser::spans_links(const char* match, std::size_t length) {
@@ -262,6 +270,29 @@ void layout_parser::parse_line(char* line, std::size_t length) {
     record_time_ = none;
     record_size_ = none;
     move_entries(dated, entries_);
+    return;
+  }
+  log_.resize(logged);
+  if (!dated.empty()) {
+    read_links(line, length);
+    return;
+  }
+  // A row of cells: one link, its size in a cell of its own, then the time.
+  file_info row;
+  bool row_found = false;
+  if (cell_line_.search(line)) {
+    row = cell_entry();
+    std::size_t pos = 0;
+    std::size_t len = 0;
+    row_found = cell_sized_ && cell_line_.placed(length, pos, len) && !spans_links(line + pos, len);
+  }
+  if (row_found) {
+    layout_ = layout::cell_lines;
+    entries_.clear();
+    has_record_ = false;
+    record_time_ = none;
+    record_size_ = none;
+    entries_.push_back(std::move(row));
     return;
   }
   log_.resize(logged);
@@ -440,12 +471,20 @@ bool layout_parser::read_size_after(const char* after, int& size) {
   return listing_size(size_text, size);
 }
 
-file_info layout_parser::dated_entry() {
+file_info layout_parser::cell_entry() {
   // Each answer is copied before the next call, which may reuse the host's buffer.
   file_info entry;
-  entry.name = link_name(dated_line_.group(1));
+  entry.name = link_name(cell_line_.group(1));
+  int size = 0;
+  cell_sized_ = listing_size(cell_line_.group(2), size);
+  entry.size = cell_sized_ ? static_cast<std::uint32_t>(size) : 0;
+  entry.time = dated_time(cell_line_.group(3));
+  return entry;
+}
+
+date_time layout_parser::dated_time(std::string_view when_view) {
   // "2011-03-05 14:07", "05-Mar-2011T14:07": the pattern made sure of the pieces.
-  const orelib::string when_text(dated_line_.group(2));
+  const orelib::string when_text(when_view);
   std::string_view when = when_text;
   const std::string_view first = cut(when, "-");
   const std::string_view month = cut(when, "-");
@@ -454,7 +493,14 @@ file_info layout_parser::dated_entry() {
     when.remove_prefix(1);
   }
   const std::string_view hour = cut(when, ":");
-  entry.time = listing_time(first, month, last, hour, when, log_);
+  return listing_time(first, month, last, hour, when, log_);
+}
+
+file_info layout_parser::dated_entry() {
+  // Each answer is copied before the next call, which may reuse the host's buffer.
+  file_info entry;
+  entry.name = link_name(dated_line_.group(1));
+  entry.time = dated_time(dated_line_.group(2));
   const std::string_view size = dated_line_.group(3);
   entry.size = static_cast<std::uint32_t>(scaled_size(plain_number(size), unit_shift(size)));
   return entry;

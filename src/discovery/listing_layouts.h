@@ -50,14 +50,16 @@ class layout_parser {
   std::size_t count() const { return entries_.size(); }
 
  private:
-  // How the page lays its entries out, known from its first dated line.
-  enum class layout { unknown, dated_lines, records };
+  // How the page lays its entries out, known from its first dated line or row of cells.
+  enum class layout { unknown, dated_lines, cell_lines, records };
   // How sure a record's size or time is: read from text, from a cell of its own, from an
   // attribute written for machines. A better reading replaces a worse one, never the reverse.
   enum rank { none = 0, after_time = 1, text = 1, cell = 2, attribute = 3 };
 
   void parse_line(char* line, std::size_t length);
   file_info dated_entry();  // from the last match of dated_line_
+  file_info cell_entry();   // from the last match of cell_line_; sets cell_sized_
+  date_time dated_time(std::string_view when);  // "05-Mar-2011 14:07", "2011-03-05T14:07"
   // Whether the dated line at match, of the given length, spans more than one link.
   static bool spans_links(const char* match, std::size_t length);
   // The links of a line and what each shows after it.
@@ -72,6 +74,7 @@ class layout_parser {
   void end_record();
 
   host_pattern dated_line_;
+  host_pattern cell_line_;
   host_pattern link_;
   host_pattern datetime_;
   host_pattern size_attribute_;
@@ -87,6 +90,7 @@ class layout_parser {
   std::vector<orelib::string> log_;
   file_info record_;  // the record whose link came last, while has_record_
   bool has_record_ = false;
+  bool cell_sized_ = false;  // the last row of cells showed a size
   rank record_time_ = none;
   rank record_size_ = none;
 };
