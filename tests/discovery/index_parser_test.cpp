@@ -80,6 +80,28 @@ std::string lister_page() {
   return page + "</table>\n";
 }
 
+// Rows of cells one to a line, the size before the time, as nginx's fancyindex module writes
+// them; folders show "-" for their size.
+std::string fancy_page() {
+  std::string page =
+      "<table id=\"list\"><thead><tr><th><a href=\"?C=N&amp;O=A\">File Name</a></th></tr>"
+      "</thead>\n<tbody><tr><td class=\"link\"><a href=\"../\">Parent directory/</a></td><td "
+      "class=\"size\">-</td><td class=\"date\">-</td></tr>\r\n";
+  for (int i = 0; i < 40; ++i) {
+    const std::string name = "fancy-" + std::to_string(i) + "-w32.tar.xz";
+    page += "<tr><td class=\"link\"><a href=\"" + name + "\" title=\"" + name + "\">" + name +
+            "</a></td><td class=\"size\">" +
+            (i % 2 ? "    " + std::to_string(1000 + i) : "2.0 MiB") +
+            "</td><td class=\"date\">2011-Mar-05 14:07</td></tr>\r\n";
+    if (i == 20) {
+      page +=
+          "<tr><td class=\"link\"><a href=\"old-99/\" title=\"old-99\">old-99/</a></td><td "
+          "class=\"size\">-</td><td class=\"date\">2026-Dec-10 10:54</td></tr>\r\n";
+    }
+  }
+  return page + "</tbody></table></body></html>";
+}
+
 class IndexParser : public testing_support::DiscoveryTest {
  protected:
   // The page through the parser in reads of the given sizes, taken in turn.
@@ -124,10 +146,13 @@ TEST_F(IndexParser, AnyCutIntoReadsGivesTheEntriesAndLogOfTheWholePage) {
     size_t entries;
     std::string last;
     size_t dated;  // entries with a time and a size
+    size_t log_lines;
   };
-  for (const Page& page : {Page{sample_page(), 8, "last", 7}, Page{table_page(), 41, "mai", 40},
-                           Page{rows_page(), 41, "ispell-39-w32.tar.xz", 40},
-                           Page{lister_page(), 41, "/x/lister-39-w32.tar.xz", 40}}) {
+  for (const Page& page :
+       {Page{sample_page(), 8, "last", 7, 1}, Page{table_page(), 41, "mai", 40, 1},
+        Page{rows_page(), 41, "ispell-39-w32.tar.xz", 40, 0},
+        Page{lister_page(), 41, "/x/lister-39-w32.tar.xz", 40, 0},
+        Page{fancy_page(), 40, "fancy-39-w32.tar.xz", 40, 0}}) {
     clear_log();
     const file_list whole = testing_support::parse_page(page.text);
     ASSERT_EQ(page.entries, whole.size());
@@ -139,7 +164,7 @@ TEST_F(IndexParser, AnyCutIntoReadsGivesTheEntriesAndLogOfTheWholePage) {
                                                             })))
         << page.last;
     const std::vector<std::string> whole_log = log();
-    ASSERT_EQ(page.entries == 41 && page.last != "mai" ? 0u : 1u, whole_log.size());
+    ASSERT_EQ(page.log_lines, whole_log.size());
 
     const std::vector<std::vector<size_t>> cuts = {
         {1}, {2}, {3}, {7, 1, 13}, {64}, {4095}, {page.text.size()}, {60, 4095, 1, 200}};
