@@ -197,6 +197,21 @@ TEST_F(IndexParser, PagesWithoutEntriesGiveNothing) {
   EXPECT_TRUE(log().empty());
 }
 
+TEST_F(IndexParser, ClassicPagesCostOneSearchAnEntry) {
+  // Sizes read from before their unit ("4.1 KB") take no search of their own, and no other
+  // pattern is compiled.
+  std::string page = "<pre><a href=\"../\">../</a>\r\n";
+  for (int i = 0; i < 30; ++i) {
+    page += "<a href=\"f" + std::to_string(i) + "\">f</a>  05-Mar-2011 14:07  " +
+            std::to_string(i) + ".1 KB\r\n";
+  }
+  const file_list list = parse_in_reads(page, {page.size()});
+  ASSERT_EQ(30u, list.size());
+  EXPECT_EQ(29u * 1024 + 102, list.back().size);
+  EXPECT_EQ(31, host::regex_match_calls());
+  EXPECT_EQ(1u, host::compiled_patterns());
+}
+
 TEST_F(IndexParser, NonsensePositionsEndTheWholeParse) {
   // A host answering a length past the text stops the parse for good, not just for the read.
   host::config().match_pos_answer = 0;
