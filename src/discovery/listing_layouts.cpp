@@ -341,7 +341,11 @@ void layout_parser::read_links(char* line, std::size_t length) {
 }
 
 void layout_parser::read_info(char* begin, char* end, bool whole_line) {
-  if (end <= begin) return;
+  if (end <= begin || (record_time_ == attribute && record_size_ == attribute)) return;
+  // Neither a size nor a time without a digit: most lines of a row over several lines.
+  bool digits = false;
+  for (const char* p = begin; p < end && !digits; ++p) digits = *p >= '0' && *p <= '9';
+  if (!digits) return;
   const char saved = *end;
   *end = '\0';
   if (record_time_ < attribute && datetime_.search(begin)) {
