@@ -125,9 +125,13 @@ TEST_F(HttpMirror, DirectoryWithoutArchiveRequestsNothing) {
                                  crafted("/layouts/script/"), crafted("/layouts/json/")}) {
     SCOPED_TRACE(url);
     use_url(url);
+    clear_log();
     EXPECT_TRUE(get_info());
     EXPECT_EQ(6u, texts_.size());
     EXPECT_FALSE(plugin_->GetDownloadData().ok);
+    EXPECT_THAT(log(),
+                ElementsAre("ispellの情報取得開始", "ミラーにispellのアーカイブがありません．",
+                            "ispellの情報取得終了"));
   }
   // A mirror with an archive is asked for again.
   use_url(nginx());
