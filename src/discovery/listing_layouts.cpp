@@ -164,6 +164,16 @@ bool time_after(const char*& at, int& hour, int& minute) {
   return true;
 }
 
+// The year of a day written without one, as ls writes the files of the last six months: this
+// year, or the last one when the day would lie more than a day after today (the server's
+// clock may run ahead of ours).
+int recent_year(int month, int day) {
+  SYSTEMTIME now;
+  GetSystemTime(&now);
+  const bool ahead = month > now.wMonth || (month == now.wMonth && day > now.wDay + 1);
+  return ahead ? now.wYear - 1 : now.wYear;
+}
+
 date_time calendar_time(int year, int month, int day, int hour, int minute) {
   return make_date_time(static_cast<std::uint16_t>(year), static_cast<std::uint16_t>(month),
                         static_cast<std::uint16_t>(day), static_cast<std::uint16_t>(hour),
@@ -437,12 +447,23 @@ bool layout_parser::read_time(const char* text, date_time& time, const char*& af
     const int month = english_month(month_first ? one : two);
     const std::string_view day = month_first ? two : one;
     const char* end = text + pos + len;
-    // "Mar 05 10:54" has no year: its last number is the hour.
-    if (month == 0 || three.size() != 4 || day.size() > 2 || *end == ':') continue;
+    if (month == 0 || day.size() > 2) continue;
     int hour = 0;
     int minute = 0;
-    time_after(end, hour, minute);
-    time = calendar_time(decimal(three), month, decimal(day), hour, minute);
+    int year = 0;
+    if (*end == ':') {
+      // "Dec 10 10:54", as ls writes a file of the last six months: the last number is the hour.
+      if (!month_first || three.size() > 2) continue;
+      const char* clock = end - three.size();
+      if (!time_after(clock, hour, minute)) continue;
+      end = clock;
+      year = recent_year(month, decimal(day));
+    } else {
+      if (three.size() != 4) continue;
+      time_after(end, hour, minute);
+      year = decimal(three);
+    }
+    time = calendar_time(year, month, decimal(day), hour, minute);
     after = skip_zone(end);
     return true;
   }

@@ -326,6 +326,32 @@ TEST_F(IndexPage, LayoutsOfTodaysServers) {
     std::size_t log_lines;
   };
   const std::string month = "月変換でミスった．バグっぽいからヴォランテに文句いっといて．month = ";
+  // ls's "Dec 10 01:23" for today and for three days ahead, which must be last year's.
+  const auto ls_day = [](int days_ahead, std::string& written, std::string& shown_time) {
+    static const char* const kAbbreviations[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                                 "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    SYSTEMTIME now;
+    GetSystemTime(&now);
+    FILETIME instant;
+    SystemTimeToFileTime(&now, &instant);
+    ULARGE_INTEGER ticks;
+    ticks.LowPart = instant.dwLowDateTime;
+    ticks.HighPart = instant.dwHighDateTime;
+    ticks.QuadPart += static_cast<ULONGLONG>(days_ahead) * 24 * 3600 * 10000000;
+    instant.dwLowDateTime = ticks.LowPart;
+    instant.dwHighDateTime = ticks.HighPart;
+    SYSTEMTIME day;
+    FileTimeToSystemTime(&instant, &day);
+    char text[64];
+    std::snprintf(text, sizeof text, "%s %02u 01:23", kAbbreviations[day.wMonth - 1], day.wDay);
+    written = text;
+    std::snprintf(text, sizeof text, "%04u-%02u-%02u 01:23",
+                  days_ahead > 1 ? day.wYear - 1u : day.wYear, day.wMonth, day.wDay);
+    shown_time = text;
+  };
+  std::string today, today_shown, ahead, ahead_shown;
+  ls_day(0, today, today_shown);
+  ls_day(3, ahead, ahead_shown);
   const Row rows[] = {
       {"empty", "", {}, 0},
       {"line breaks only", "\r\n\r\n", {}, 0},
@@ -468,6 +494,11 @@ TEST_F(IndexPage, LayoutsOfTodaysServers) {
         {"d", 3072, ""},
         {"e", 2097152, "2011-03-05 14:07"},
         {"f", 2097152, "2011-03-05 00:00"}},
+       0},
+      {"ls dates of the last six months, without a year",
+       "-rw-r--r--  root  root  " + today + "  2048 kB  <a href=\"today\">today</a>\n" +
+           "-rw-r--r--  root  root  " + ahead + "   481  B  <a href=\"ahead\">ahead</a>\n",
+       {{"today", 2097152, today_shown}, {"ahead", 481, ahead_shown}},
        0},
       {"no hour 24",
        "<li><a href=\"g\">g</a> <span>2011-03-05 24:00</span> <span>1 KB</span></li>\n",
