@@ -26,6 +26,8 @@ const char* const kLinkPattern = R"re([hH][rR][eE][fF][ \t]*=[ \t]*["']([^\n\r"'
 // The time and the exact size as attributes written for machines.
 const char* const kDatetimePattern =
     R"re(datetime[ \t]*=[ \t]*"[ \t]*([0-9]+)-([0-9]+)-([0-9]+)[ \tT]+([0-9]+):([0-9]+))re";
+// caddy's templates write the size in data-size, earlier ones in data-order: the letters of
+// both, since alternatives are no construct the other patterns use.
 const char* const kSizeAttributePattern = R"re(data-[orsdeiz]+[ \t]*=[ \t]*"([0-9]+)")re";
 // Dates as texts: "05-Mar-2011 14:07", "2011-03-05T14:07:30", "2011/03/05 14:07";
 // "05Mar2011 14:07"; "Mar 5, 2011", "Mar 05  2011"; "5 March 2011", "24 Sept 2025, 13:12".
