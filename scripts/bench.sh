@@ -5,7 +5,8 @@
 #   scripts/bench.sh [--entries N,N,...] [--style S] [--before DLL] [BUILD_DIR] [RUNS]
 # Default: one index of 50,000 entries in nginx's stock listing, 3 runs. --style picks the
 # listing: old (nginx with sizes in K/M, the classic layout), nginx-exact (nginx as it ships,
-# sizes in bytes) or apache-iso (Apache's <pre> lines with ISO dates). Per size it prints the
+# sizes in bytes), apache-iso (Apache's <pre> lines with ISO dates) or fancyindex (nginx's
+# fancyindex module as it ships: table rows, the size in bytes before the date). Per size it prints the
 # benchmark's table and one line of key=value figures (style= first); at the end the size of
 # dist/ispell.dll. With --before, each size is first timed with that other build of the
 # plug-in (an older one, say), then with the build's own, back to back against the same server.

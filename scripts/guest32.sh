@@ -48,6 +48,7 @@ guest_packages=(
   cmake python3 procps xz-utils tar                      # ctest, the test scripts
   nginx-light python3-pyftpdlib tinyproxy                # the tests' servers
   apache2 lighttpd caddy openssl
+  libnginx-mod-http-fancyindex webfs mini-httpd
 )
 # Only the release and its updates: the guest is a test harness that never ships.
 suites=(bookworm bookworm-updates)

@@ -9,7 +9,8 @@ packages=(
   wine
   cmake ninja-build googletest
   g++ libgtest-dev clang libclang-rt-14-dev
-  nginx-light python3-pyftpdlib tinyproxy apache2 lighttpd caddy openssl
+  nginx-light libnginx-mod-http-fancyindex python3-pyftpdlib tinyproxy apache2 lighttpd caddy
+  webfs mini-httpd openssl
   xvfb xauth x11-apps imagemagick fonts-ipafont-gothic fonts-wine
   xz-utils tar locales procps
 )
@@ -75,7 +76,7 @@ if ! locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$'; then
 fi
 
 # The packaged servers must not run as system services: tests start their own.
-for svc in nginx tinyproxy apache2 lighttpd caddy; do
+for svc in nginx tinyproxy apache2 lighttpd caddy webfs mini-httpd; do
   if command -v systemctl >/dev/null 2>&1; then systemctl disable --now "$svc" >/dev/null 2>&1 || true; fi
   service "$svc" stop >/dev/null 2>&1 || true
 done

@@ -62,6 +62,165 @@ LONGLINE = ("<html><body>" +
             " 05-Mar-2011 14:07 1M</body></html>")
 
 
+# Listings no Debian package serves, written after each format as it is documented: the
+# archive ispell-3.3.02-w32.tar.xz of 2097152 bytes at 2011-03-05 14:07, an older one, a
+# folder. Served at /layouts/NAME/.
+ARCHIVES = (("ispell-3.3.01-w32.tar.xz", 1048576, (2010, 12, 24, 9, 30)),
+            ("ispell-3.3.02-w32.tar.xz", 2097152, (2011, 3, 5, 14, 7)))
+MONTHS_EN = ["January", "February", "March", "April", "May", "June", "July", "August",
+             "September", "October", "November", "December"]
+
+
+def caddy_current():
+    """caddy's browse template since 2.7: the exact size in data-size, the time in datetime."""
+    rows = []
+    for name, size, (y, mo, d, h, mi) in ARCHIVES:
+        rows.append(f"""<tr class="file">
+  <td></td>
+  <td>
+    <a href="./{name}">
+      <svg width="1.5em" height="1em" version="1.1" viewBox="0 0 317 259"><use xlink:href="#file"></use></svg>
+      <span class="name">{name}</span>
+    </a>
+  </td>
+  <td class="size" data-size="{size}">
+    <div class="sizebar">
+      <div class="sizebar-bar"></div>
+      <div class="sizebar-text">
+        {size / 1048576:.1f} MiB
+      </div>
+    </div>
+  </td>
+  <td class="timestamp hideable">
+    <time datetime="{y:04d}-{mo:02d}-{d:02d}T{h:02d}:{mi:02d}:00Z">{mo:02d}/{d:02d}/{y:04d} {(h + 11) % 12 + 1:02d}:{mi:02d}:00 {"PM" if h >= 12 else "AM"} +00:00</time>
+  </td>
+  <td class="hideable"></td>
+</tr>
+""")
+    return ("<!DOCTYPE html>\n<html>\n<head>\n<title>/layouts/caddy/</title>\n"
+            '<link rel="icon" href="data:,">\n</head>\n<body>\n<main>\n'
+            '<table aria-describedby="summary">\n<thead>\n<tr>\n<th></th>\n'
+            '<th><a href="?sort=namedirfirst&order=desc" class="icon">Name</a></th>\n'
+            '<th class="size"><a href="?sort=size&order=asc">Size</a></th>\n'
+            '<th class="timestamp hideable"><a href="?sort=time&order=asc">Modified</a></th>\n'
+            "</tr>\n</thead>\n<tbody>\n<tr>\n<td></td>\n<td>\n"
+            '<a href="..">\n<span class="goup">Up</span>\n</a>\n</td>\n</tr>\n'
+            + "".join(rows) + "</tbody>\n</table>\n</main>\n</body>\n</html>\n")
+
+
+def object_store():
+    """An object-store bucket's index page: one cell a line, ISO times with milliseconds and Z,
+    sizes in decimal units."""
+    rows = "".join(f"""    <tr>
+      <td><a href="{name}">{name}</a></td>
+      <td>{y:04d}-{mo:02d}-{d:02d}T{h:02d}:{mi:02d}:30.000Z</td>
+      <td>{size / 1048576:.1f} MB</td>
+    </tr>
+""" for name, size, (y, mo, d, h, mi) in ARCHIVES)
+    return ("<html><head><title>Index of bucket</title></head><body>\n"
+            "<table>\n    <tr><th>Key</th><th>Last Modified</th><th>Size</th></tr>\n"
+            '    <tr><td><a href="../">../</a></td><td></td><td></td></tr>\n'
+            + rows + "</table>\n</body></html>\n")
+
+
+def h5ai():
+    """h5ai's page for browsers without scripts: the whole table on one line, sizes in KB of
+    1000 bytes, a parent row with empty cells."""
+    cells = ('<table id="fallback"><tr><th class="fb-i"></th><th class="fb-n"><span>Name</span>'
+             '</th><th class="fb-d"><span>Last modified</span></th><th class="fb-s"><span>Size'
+             '</span></th></tr><tr><td class="fb-i"><img src="/_h5ai/public/images/fallback/'
+             'folder-parent.png" alt="folder-parent"/></td><td class="fb-n"><a href="..">'
+             'Parent Directory</a></td><td class="fb-d"></td><td class="fb-s"></td></tr>')
+    for name, size, (y, mo, d, h, mi) in ARCHIVES:
+        cells += (f'<tr><td class="fb-i"><img src="/_h5ai/public/images/fallback/file.png" '
+                  f'alt="file"/></td><td class="fb-n"><a href="/layouts/h5ai/{name}">{name}</a>'
+                  f'</td><td class="fb-d">{y:04d}-{mo:02d}-{d:02d} {h:02d}:{mi:02d}</td>'
+                  f'<td class="fb-s">{size // 1000} KB</td></tr>')
+    return ('<!DOCTYPE html><html class="no-js" lang="en"><head><meta charset="utf-8">'
+            '<title>index - powered by h5ai</title><script src="/_h5ai/public/js/scripts.js" '
+            'data-module="index"></script></head><body class="index" id="root"><div id="fallback-'
+            'hints"><span class="noJsMsg">Works best with JavaScript enabled!</span></div>'
+            '<div id="fallback">' + cells + "</table></div></body></html>")
+
+
+def directory_lister():
+    """Directory Lister: each row an anchor whose href stands on a line of its own, the name,
+    the size and the time each in an element of its own on lines of their own."""
+    rows = "".join(f"""<li>
+    <a
+        href="{name}"
+        class="flex flex-col items-center rounded-lg font-mono group"
+    >
+        <div class="flex justify-between items-center p-4 w-full">
+            <div class="pr-2"><i class="fas fa-file-archive fa-fw fa-lg"></i></div>
+            <div class="flex-1 truncate">
+                {name}
+            </div>
+            <div class="hidden whitespace-nowrap text-right mx-2 w-1/6 sm:block">
+                {size / 1048576:.2f}MB
+            </div>
+            <div class="hidden whitespace-nowrap text-right truncate ml-2 w-1/4 sm:block">
+                {y:04d}-{mo:02d}-{d:02d} {h:02d}:{mi:02d}:00
+            </div>
+        </div>
+    </a>
+</li>
+""" for name, size, (y, mo, d, h, mi) in ARCHIVES)
+    return ('<!DOCTYPE html>\n<html lang="en">\n<head>\n<link rel="stylesheet" href="app/'
+            'dist/app.css">\n</head>\n<body>\n<ul id="file-list">\n<li>\n    <a\n'
+            '        href=".."\n        class="flex"\n    >\n        <div>..</div>\n'
+            "    </a>\n</li>\n" + rows + "</ul>\n</body>\n</html>\n")
+
+
+def miniserve():
+    """miniserve: the whole table on one line; the size before the time, the time with
+    seconds and a zone offset, then the age."""
+    rows = ('<tr><td colspan="3"><p><a class="root" href="/layouts/">Parent directory</a></p>'
+            "</td></tr>")
+    for name, size, (y, mo, d, h, mi) in ARCHIVES:
+        rows += (f'<tr><td><p><a class="file" href="/layouts/miniserve/{name}">{name}</a></p>'
+                 f'</td><td class="size-cell">{size / 1048576:.1f} MiB</td><td class="date-cell">'
+                 f'<span>{y:04d}-{mo:02d}-{d:02d} {h:02d}:{mi:02d}:32 +02:00</span><span '
+                 f'class="history">{2025 - y} years ago</span></td></tr>')
+    return ('<!DOCTYPE html><html><head><meta charset="utf-8"><title>Index of /layouts/'
+            'miniserve/</title></head><body><div class="toolbar"></div><table><thead><tr>'
+            '<th class="name"><span><a href="?sort=name&amp;order=desc">Name</a></span></th>'
+            '<th class="size"><a href="?sort=size&amp;order=asc">Size</a></th><th class="date">'
+            '<a href="?sort=date&amp;order=asc">Last modification</a></th></tr></thead><tbody>'
+            + rows + "</tbody></table></body></html>")
+
+
+def application():
+    """A listing an application writes: a table, dates like "5 March 2011, 14:07", sizes in a
+    cell of their own."""
+    rows = "".join(f"""<tr>
+<td class="name"><a href="files/{name}">{name}</a></td>
+<td class="modified">{d} {MONTHS_EN[mo - 1][:4] if mo == 9 else MONTHS_EN[mo - 1]} {y}, {h:02d}:{mi:02d}</td>
+<td class="size">{size // 1048576} MB</td>
+</tr>
+""" for name, size, (y, mo, d, h, mi) in ARCHIVES)
+    return ('<html><body><h1>Downloads</h1>\n<table class="files">\n<tr><th>Name</th>'
+            "<th>Modified</th><th>Size</th></tr>\n" + rows +
+            '<tr>\n<td class="name"><a href="files/notes.txt">notes.txt</a></td>\n'
+            '<td class="modified">24 Sept 2025, 13:12</td>\n<td class="size">-</td>\n</tr>\n'
+            "</table></body></html>\n")
+
+
+LAYOUT_PAGES = {
+    "caddy": caddy_current(),
+    "object-store": object_store(),
+    "h5ai": h5ai(),
+    "directory-lister": directory_lister(),
+    "miniserve": miniserve(),
+    "application": application(),
+    # No reading is possible: the page builds its list in the browser, or is JSON.
+    "script": ('<!DOCTYPE html><html><head><link rel="stylesheet" href="app.css"></head><body>'
+               '<div id="app"></div><script src="app.js"></script></body></html>\n'),
+    "json": ('[{"name":"ispell-3.3.02-w32.tar.xz","type":"file","size":2097152,'
+             '"mtime":"2011-03-05T14:07:00Z"}]\n'),
+}
+
+
 def huge_chunks():
     """About 50 MB: three real entries, at the start, in the middle and at the end."""
     filler = ("<!-- " + "x" * 1000 + " -->\r\n").encode()
@@ -133,6 +292,8 @@ class Pages(BaseHTTPRequestHandler):
             with Pages.fresh_lock:
                 headers = Pages.fresh_headers
             self.send_body(headers, 200, [("Cache-Control", "no-store")])
+        elif parts[:1] == ["layouts"] and len(parts) == 2 and parts[1] in LAYOUT_PAGES:
+            self.send_body(LAYOUT_PAGES[parts[1]])
         elif path == "/longline/":
             self.send_body(LONGLINE)
         elif path == "/proxy/":

@@ -7,7 +7,7 @@
   servers.py bench --net 127.A.B --dir STATE [--entries N,...] [--style S]
                                                one server over generated indexes of N entries
                                                each (default 50,000), at /bench-N/; S: old,
-                                               nginx-exact (default) or apache-iso
+                                               nginx-exact (default), apache-iso or fancyindex
   servers.py stop --dir STATE                  stops what start or bench left running
 
 Addresses (port 80 for HTTP, 21 for FTP, as the plug-in uses them by default):
@@ -24,6 +24,8 @@ Addresses (port 80 for HTTP, 21 for FTP, as the plug-in uses them by default):
   .21 nginx with sizes in K/M/G (autoindex_exact_size off)   .22 Apache, HTMLTable (Debian's
   autoindex.conf as it ships)   .23 Apache, <pre> lines   .24 Apache, UseOldDateFormat
   .25 lighttpd   .26 caddy, file_server browse   .27 Python's http.server
+  .28 nginx with the fancyindex module   .29 the same with fancyindex_exact_size off
+  .30 webfs   .31 mini-httpd
   .40 servers that misbehave on purpose, one behaviour per port (see hostile.py)
 Every server runs with TZ=UTC, so that listings show the files' times as they were set. Every
 process is started in its own session and stopped by the PID recorded in STATE/pids.
@@ -47,7 +49,10 @@ PROXY_PORT = 8888
 BENCH_ENTRIES = 50000
 APACHE_MODULES = "/etc/apache2/mods-available"
 LAYOUTS = {21: "nginx-sizes", 22: "apache-table", 23: "apache-pre", 24: "apache-old-dates",
-           25: "lighttpd", 26: "caddy", 27: "python"}
+           25: "lighttpd", 26: "caddy", 27: "python", 28: "nginx-fancyindex",
+           29: "nginx-fancyindex-sizes", 30: "webfs", 31: "mini-httpd"}
+FANCYINDEX_MODULE = "/usr/lib/nginx/modules/ngx_http_fancyindex_module.so"
+FANCYINDEX = "fancyindex on;"
 
 
 def utc(year, month, day, hour, minute, second=0):
@@ -117,19 +122,22 @@ def build_bench_tree(root, entries):
 
 def nginx_config(state, address, root, servers=(), directives=""):
     """nginx's stock autoindex on address:80 (with directives added, if any); servers adds
-    (address, directives) pairs."""
+    (address, directives) pairs. Directives that switch the fancyindex module on replace
+    autoindex, and load the module (Debian's libnginx-mod-http-fancyindex) for the process."""
     temp = os.path.join(state, "nginx-temp")
     os.makedirs(temp, exist_ok=True)
     path = os.path.join(state, "nginx.conf")
+    listing = lambda d: d if FANCYINDEX in d else "autoindex on;\n    " + d
     blocks = "".join(f"""  server {{
     listen {extra}:80;
     root {root};
-    autoindex on;
-    {directives}
+    {listing(directives)}
   }}
 """ for extra, directives in servers)
+    fancy = any(FANCYINDEX in d for d in [directives] + [d for _, d in servers])
+    module = f"load_module {FANCYINDEX_MODULE};\n" if fancy else ""
     with open(path, "w") as f:
-        f.write(f"""daemon off;
+        f.write(f"""{module}daemon off;
 master_process off;
 worker_processes 1;
 pid {state}/nginx.pid;
@@ -145,8 +153,7 @@ http {{
   server {{
     listen {address}:80;
     root {root};
-    autoindex on;
-    {directives}
+    {listing(directives)}
   }}
 {blocks}}}
 """)
@@ -486,8 +493,12 @@ def start(state, net):
         processes.append((launch(state, name, command, started, env), name))
 
     run("nginx", ["nginx", "-p", state + "/", "-e", state + "/nginx-error.log",
-                  "-c", nginx_config(state, a(2), www, [(a(21), "autoindex_exact_size off;")])])
-    run("apache", ["apache2", "-f", apache_config(state, apache_tree(state, www), {
+                  "-c", nginx_config(state, a(2), www, [
+                      (a(21), "autoindex_exact_size off;"), (a(28), FANCYINDEX),
+                      (a(29), FANCYINDEX + " fancyindex_exact_size off;")])])
+    # Apache and mini-httpd serve as users without privileges.
+    shared = apache_tree(state, www)
+    run("apache", ["apache2", "-f", apache_config(state, shared, {
         a(22): "", a(23): "-HTMLTable", a(24): "-HTMLTable +UseOldDateFormat"}), "-DFOREGROUND"])
     run("lighttpd", ["lighttpd", "-D", "-f", lighttpd_config(state, a(25), www)])
     run("caddy", ["caddy", "run", "--adapter", "caddyfile", "--config",
@@ -495,6 +506,9 @@ def start(state, net):
         {"HOME": state, "XDG_DATA_HOME": state + "/caddy-data",
          "XDG_CONFIG_HOME": state + "/caddy-config"})
     run("python3-http", [PYTHON, "-m", "http.server", "--bind", a(27), "--directory", www, "80"])
+    run("webfsd", ["webfsd", "-F", "-i", a(30), "-p", "80", "-r", www, "-n", a(30)])
+    run("mini_httpd", ["mini_httpd", "-D", "-h", a(31), "-p", "80", "-d", shared,
+                       "-l", os.path.join(state, "mini_httpd-access.log")])
     run("crafted_http", [PYTHON, os.path.join(HERE, "crafted_http.py"), a(3), a(4), a(10)])
     run("ftp_servers", [PYTHON, os.path.join(HERE, "ftp_servers.py"), ftp, a(5), a(6), a(7)])
     run("tinyproxy", ["tinyproxy", "-d", "-c", proxy_config(state, a(8))])
@@ -503,12 +517,14 @@ def start(state, net):
     start_tls_and_more(state, net, www, ftp, run, processes)
 
 
-BENCH_STYLES = ("old", "nginx-exact", "apache-iso")
+BENCH_STYLES = ("old", "nginx-exact", "apache-iso", "fancyindex")
+BENCH_NGINX = {"old": "autoindex_exact_size off;", "nginx-exact": "", "fancyindex": FANCYINDEX}
 
 
 def bench(state, net, sizes, style):
     """The generated indexes at NET.2: nginx's stock listing (sizes in bytes), nginx with sizes
-    in K/M (the classic layout, "old") or Apache's <pre> lines with ISO dates."""
+    in K/M (the classic layout, "old"), Apache's <pre> lines with ISO dates, or nginx's
+    fancyindex module as it ships (table rows, the size in bytes before the date)."""
     stop(state)
     os.makedirs(state, exist_ok=True)
     www = os.path.join(state, "www")
@@ -523,8 +539,7 @@ def bench(state, net, sizes, style):
     else:
         name = "nginx"
         command = ["nginx", "-p", state + "/", "-e", state + "/nginx-error.log", "-c",
-                   nginx_config(state, address, www, directives="autoindex_exact_size off;"
-                                if style == "old" else "")]
+                   nginx_config(state, address, www, directives=BENCH_NGINX[style])]
     process = launch(state, name, command, started)
     wait_listening([(address, 80)], [(process, name)])
 

@@ -32,6 +32,12 @@ class host_pattern {
   // than read outside the text or loop.
   template <typename OnMatch>
   bool each_match(const char* text, std::size_t length, OnMatch&& on_match) {
+    return each_match(text, length, on_match, [](const char*, std::size_t) {});
+  }
+  // The same; on_placed(begin, length) follows on_match() once the match is known to lie
+  // within the text.
+  template <typename OnMatch, typename OnPlaced>
+  bool each_match(const char* text, std::size_t length, OnMatch&& on_match, OnPlaced&& on_placed) {
     const long long end = static_cast<long long>(length);
     long long offset = 0;
     while (offset < end && search(text + offset)) {
@@ -40,8 +46,19 @@ class host_pattern {
       const long long len = host_.call<host_service::REGEX_GETMATCHLEN>(handle_);
       const long long next = offset + pos + len;
       if (pos < 0 || len < 0 || next <= offset || next > end) return false;
+      on_placed(text + offset + pos, static_cast<std::size_t>(len));
       offset = next;
     }
+    return true;
+  }
+  // The whole last match, placed in the text just searched: false when the host's answer
+  // does not lie within text[0, length).
+  bool placed(std::size_t length, std::size_t& begin, std::size_t& match_length) const {
+    const long long pos = host_.call<host_service::REGEX_GETMATCHPOS>(handle_);
+    const long long len = host_.call<host_service::REGEX_GETMATCHLEN>(handle_);
+    if (pos < 0 || len <= 0 || pos + len > static_cast<long long>(length)) return false;
+    begin = static_cast<std::size_t>(pos);
+    match_length = static_cast<std::size_t>(len);
     return true;
   }
 

@@ -135,8 +135,11 @@ void index_parser::finish() {
 
 bool index_parser::parse(char* text, std::size_t length) {
   if (ended_) return false;
-  const bool sane =
-      classic_.each_match(text, length, [this] { entries_.push_back(classic_entry()); });
+  const bool sane = classic_.each_match(
+      text, length, [this] { entries_.push_back(classic_entry()); },
+      [this](const char* match, std::size_t match_length) {
+        if (bare_unit_) entries_.back().size = size_before_unit(match, match_length);
+      });
   // The layouts of today's servers count only on pages without a classic entry.
   if (entries_.empty()) {
     layouts_.parse(text, length);
@@ -157,13 +160,37 @@ file_info index_parser::classic_entry() {
   // Each answer is copied before the next call, which may reuse the host's buffer.
   file_info entry;
   entry.name.assign(classic_.group(1));
-  entry.size = static_cast<std::uint32_t>(size_from_text(classic_.group(7)));
+  const std::string_view size = classic_.group(7);
+  bare_unit_ = size.find_first_of("0123456789") == std::string_view::npos;
+  entry.size = static_cast<std::uint32_t>(size_from_text(size));
   const orelib::string day(classic_.group(2));
   const orelib::string month(classic_.group(3));
   const orelib::string year(classic_.group(4));
   const orelib::string hour(classic_.group(5));
   entry.time = listing_time(day, month, year, hour, classic_.group(6), log_);
   return entry;
+}
+
+std::uint32_t size_before_unit(const char* match, std::size_t length) {
+  // The match ends on the unit letter; letters before a "B" belong to its unit ("GB", "GiB").
+  const char* const begin = match;
+  const char* unit = match + length - 1;
+  while (unit > begin &&
+         ((unit[-1] >= 'A' && unit[-1] <= 'Z') || (unit[-1] >= 'a' && unit[-1] <= 'z')))
+    --unit;
+  const char* number_end = unit;
+  while (number_end > begin && (number_end[-1] == ' ' || number_end[-1] == '\t')) --number_end;
+  if (number_end == unit) return 0;  // no blank: no number of its own
+  const char* number = number_end;
+  while (number > begin &&
+         ((number[-1] >= '0' && number[-1] <= '9') || number[-1] == '.' || number[-1] == ','))
+    --number;
+  // A number of its own: not the minute of the time or part of a name.
+  if (number == begin || (number[-1] != ' ' && number[-1] != '\t' && number[-1] != '>')) return 0;
+  int size = 0;
+  const std::string_view text(number, static_cast<std::size_t>(match + length - number));
+  if (!listing_size(text, size)) return 0;
+  return static_cast<std::uint32_t>(size);
 }
 
 int size_from_text(std::string_view text) {

@@ -1,6 +1,7 @@
 #pragma once
 // Listing a mirror directory from its HTTP index page.
 
+#include <cstdint>
 #include <string_view>
 #include <vector>
 
@@ -76,6 +77,8 @@ class index_parser : public body_sink {
   void end_page();
   // One entry from the last match of the classic pattern.
   file_info classic_entry();
+  // The classic size of the last entry was a unit letter alone ("K" of "4.1 KB").
+  bool bare_unit_ = false;
 
   file_list& list_;
   host_pattern classic_;
@@ -90,5 +93,10 @@ class index_parser : public body_sink {
 
 // "2.3K", "1.2M", "512B" in bytes, truncated; sizes beyond the 32-bit range saturate.
 int size_from_text(std::string_view text);
+
+// The size a line shows where the classic size is a unit letter alone: match is the classic
+// match, which ends on that letter ("4.1 K" of "4.1 KB", "481 B" of "481 Bytes", "1.5 GB").
+// The number before the unit, with its blanks; 0 when there is none of its own.
+std::uint32_t size_before_unit(const char* match, std::size_t length);
 
 }  // namespace GetInfo

@@ -3,7 +3,10 @@
 // pattern finds no entry on the whole page (a page on which it finds one is read as before):
 // - one line per file with ISO or year-first dates, and sizes in bytes, with K, M, G or T
 //   (KiB, MiB ...) and decimals;
-// - rows spread over several lines: a link, then attributes with the exact size and an ISO time;
+// - every other page link by link: each link's size and time are those shown after it, up to
+//   the next link, on its line or on the lines that follow (cells, list items, rows over
+//   several lines: attributes with the exact size and an ISO time, or the texts), or, for a
+//   line with one link and nothing after it, before it;
 // - plain lists of links, which give names only (no time, size 0).
 // The host's regular-expression services do all the matching, with patterns built from the
 // same constructs as the classic one.
@@ -47,23 +50,49 @@ class layout_parser {
   std::size_t count() const { return entries_.size(); }
 
  private:
-  // How the page lays its entries out, known from its first dated line.
-  enum class layout { unknown, dated_lines, records };
+  // How the page lays its entries out, known from its first dated line or row of cells.
+  enum class layout { unknown, dated_lines, cell_lines, records };
+  // How sure a record's size or time is: read from text, from a cell of its own, from an
+  // attribute written for machines. A better reading replaces a worse one, never the reverse.
+  enum rank { none = 0, after_time = 1, text = 1, cell = 2, attribute = 3 };
 
   void parse_line(char* line, std::size_t length);
-  bool add_dated_line();  // from the last match of dated_line_
+  file_info dated_entry();  // from the last match of dated_line_
+  file_info cell_entry();   // from the last match of cell_line_; sets cell_sized_
+  date_time dated_time(std::string_view when);  // "05-Mar-2011 14:07", "2011-03-05T14:07"
+  // Whether the dated line at match, of the given length, spans more than one link.
+  static bool spans_links(const char* match, std::size_t length);
+  // The links of a line and what each shows after it.
+  void read_links(char* line, std::size_t length);
+  // The size and time text[begin, end) shows, for the open record (end is made a NUL while
+  // the call runs). whole_line: the text is a line of its own inside a record.
+  void read_info(char* begin, char* end, bool whole_line);
+  // Time and size from NUL-terminated text; after points past the time, or is null.
+  bool read_time(const char* text, date_time& time, const char*& after);
+  bool read_size_cell(const char* text, int& size);
+  bool read_size_after(const char* after, int& size);
   void end_record();
 
   host_pattern dated_line_;
+  host_pattern cell_line_;
   host_pattern link_;
   host_pattern datetime_;
   host_pattern size_attribute_;
+  host_pattern date_dashed_;
+  host_pattern date_joined_;
+  host_pattern date_month_first_;
+  host_pattern date_day_first_;
+  host_pattern size_cell_;
+  host_pattern size_after_;
   layout layout_ = layout::unknown;
   bool ended_ = false;
   file_list entries_;
   std::vector<orelib::string> log_;
   file_info record_;  // the record whose link came last, while has_record_
   bool has_record_ = false;
+  bool cell_sized_ = false;  // the last row of cells showed a size
+  rank record_time_ = none;
+  rank record_size_ = none;
 };
 
 }  // namespace GetInfo

@@ -89,4 +89,79 @@ int scaled_size(std::string_view text, int shift) {
   return static_cast<int>(rest.compare(0, midpoint.size(), midpoint) >= 0 ? next : below);
 }
 
+std::string plain_number(std::string_view number) {
+  const std::string_view::size_type first = number.find(',');
+  if (first == std::string_view::npos) return std::string(number);
+  // Thousands: a first group of one to three digits, then only ",ddd" groups, maybe a fraction.
+  bool thousands = first >= 1 && first <= 3;
+  std::string plain(number.substr(0, first));
+  std::size_t at = first;
+  while (thousands && at < number.size() && number[at] == ',') {
+    const std::string_view group = number.substr(at + 1, 3);
+    if (group.size() != 3 || !is_digit(group[0]) || !is_digit(group[1]) || !is_digit(group[2])) {
+      thousands = false;
+      break;
+    }
+    plain.append(group);
+    at += 4;
+    if (at < number.size() && is_digit(number[at])) thousands = false;
+  }
+  if (thousands) {
+    const std::string_view rest = number.substr(at);
+    if (rest.find(',') == std::string_view::npos) return plain + std::string(rest);
+    return std::string();
+  }
+  // A decimal comma: the only comma, no point.
+  if (number.find(',', first + 1) == std::string_view::npos &&
+      number.find('.') == std::string_view::npos) {
+    std::string decimal(number);
+    decimal[first] = '.';
+    return decimal;
+  }
+  return std::string();
+}
+
+int unit_word_shift(std::string_view unit) {
+  if (unit.empty() || unit == "B" || unit == "Bytes" || unit == "bytes") return 0;
+  int shift = -1;
+  switch (unit[0]) {
+    case 'k':
+    case 'K':
+      shift = 10;
+      break;
+    case 'M':
+      shift = 20;
+      break;
+    case 'G':
+      shift = 30;
+      break;
+    case 'T':
+      shift = 40;
+      break;
+    case 'P':
+      shift = 50;
+      break;
+    default:
+      return -1;
+  }
+  const std::string_view rest = unit.substr(1);
+  if (rest.empty() || rest == "B" || rest == "iB") return shift;
+  return -1;
+}
+
+bool listing_size(std::string_view text, int& size) {
+  std::size_t at = 0;
+  while (at < text.size() && (is_digit(text[at]) || text[at] == '.' || text[at] == ',')) ++at;
+  if (at == 0 || !is_digit(text[0])) return false;
+  const std::string number = plain_number(text.substr(0, at));
+  if (number.empty()) return false;
+  while (at < text.size() && (text[at] == ' ' || text[at] == '\t')) ++at;
+  std::size_t end = text.size();
+  while (end > at && (text[end - 1] == ' ' || text[end - 1] == '\t')) --end;
+  const int shift = unit_word_shift(text.substr(at, end - at));
+  if (shift < 0) return false;
+  size = scaled_size(number, shift);
+  return true;
+}
+
 }  // namespace GetInfo

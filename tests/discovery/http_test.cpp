@@ -119,13 +119,19 @@ TEST_F(HttpMirror, DirectoryWithoutArchiveRequestsNothing) {
   expect_listing_without_archive(server(2));
   EXPECT_EQ(testing_support::read_file(archive()), "the archive saved before");
 
-  // Pages without any entry, and a body of no bytes at all.
-  for (const std::string& url : {nginx("/empty/"), crafted("/empty/"), https(11, "/nomatch/")}) {
+  // Pages without any entry, a body of no bytes at all, and pages no reading is possible of:
+  // built by a script in the browser, a listing in JSON.
+  for (const std::string& url : {nginx("/empty/"), crafted("/empty/"), https(11, "/nomatch/"),
+                                 crafted("/layouts/script/"), crafted("/layouts/json/")}) {
     SCOPED_TRACE(url);
     use_url(url);
+    clear_log();
     EXPECT_TRUE(get_info());
     EXPECT_EQ(6u, texts_.size());
     EXPECT_FALSE(plugin_->GetDownloadData().ok);
+    EXPECT_THAT(log(),
+                ElementsAre("ispellの情報取得開始", "ミラーにispellのアーカイブがありません．",
+                            "ispellの情報取得終了"));
   }
   // A mirror with an archive is asked for again.
   use_url(nginx());
@@ -266,13 +272,16 @@ TEST_F(HttpMirror, ThroughAProxyOnlyWithHostAndPort) {
 TEST_F(HttpMirror, ListingsOfEveryLayout) {
   // The archive, its size and its time as each listing gives them: the same tree from today's
   // servers in their stock configurations, then crafted pages. Every dated archive shows
-  // 05-Mar-2011 14:07: offered against a download of a second earlier, not against one of the
-  // same minute.
+  // 05-Mar-2011 14:07 (webfs, as ls does for an old file, the day alone, read as its first
+  // minute): offered against a download of a second earlier, not against one of the same
+  // minute.
   struct Row {
     std::string index;
     std::string archive;
     std::uint32_t size;
     bool dated;
+    WORD hour = 14;
+    WORD minute = 7;
   };
   const auto at = [](int server_number) { return "http://" + server(server_number); };
   const Row rows[] = {
@@ -289,19 +298,33 @@ TEST_F(HttpMirror, ListingsOfEveryLayout) {
       {crafted("/many/"), "ispell-4.9.99-w32.tar.xz", 521216, true},
       {crafted("/highbytes/"), "ispell-\x93\xFA\x96\x7B\x8C\xEA-3.3.05-w32.tar.xz", 1048576, true},
       {crafted("/nodates/"), "ispell-3.3.04-w32.tar.xz", 0, false},  // links without dates
+      {at(28) + kMirrorDirectory, "ispell-3.3.02-w32.tar.xz", 2097152, true},  // fancyindex
+      {at(29) + kMirrorDirectory, "ispell-3.3.02-w32.tar.xz", 2097152, true},  // ... "2.0 MiB"
+      {at(30) + kMirrorDirectory, "ispell-3.3.02-w32.tar.xz", 2097152, true, 0, 0},  // webfs
+      {at(31) + kMirrorDirectory, "ispell-3.3.02-w32.tar.xz", 2097152, true},        // mini-httpd
+      {crafted("/layouts/caddy/"), "ispell-3.3.02-w32.tar.xz", 2097152, true},       // data-size
+      {crafted("/layouts/object-store/"), "ispell-3.3.02-w32.tar.xz", 2097152, true},
+      {crafted("/layouts/h5ai/"), "ispell-3.3.02-w32.tar.xz", 2097 * 1024, true},  // "2097 KB"
+      {crafted("/layouts/directory-lister/"), "ispell-3.3.02-w32.tar.xz", 2097152, true},
+      {crafted("/layouts/miniserve/"), "ispell-3.3.02-w32.tar.xz", 2097152, true},
+      {crafted("/layouts/application/"), "files/ispell-3.3.02-w32.tar.xz", 2097152, true},
   };
   testing_support::write_file(archive(), "downloaded before");
   for (const Row& row : rows) {
     SCOPED_TRACE(row.index);
     use_url(row.index);
-    set_write_time(archive(), system_time(2011, 3, 5, 14, 6, 59));
+    // A second before the minute the page shows.
+    const WORD minutes = row.hour * 60 + row.minute;
+    set_write_time(archive(), minutes == 0 ? system_time(2011, 3, 4, 23, 59, 59)
+                                           : system_time(2011, 3, 5, (minutes - 1) / 60,
+                                                         (minutes - 1) % 60, 59));
     ASSERT_TRUE(get_info());
     const DownloadRequest request = plugin_->GetDownloadData();
     ASSERT_EQ(1, request.count);
     EXPECT_EQ(row.index + row.archive, std::string(request.files->url));
     EXPECT_EQ(row.size, request.files->size);
     EXPECT_EQ(row.dated, plugin_->IsDefault());
-    set_write_time(archive(), system_time(2011, 3, 5, 14, 7, 0));
+    set_write_time(archive(), system_time(2011, 3, 5, row.hour, row.minute, 0));
     ASSERT_TRUE(get_info());
     EXPECT_FALSE(plugin_->IsDefault());
   }

@@ -401,6 +401,32 @@ TEST_F(IndexPage, LayoutsOfTodaysServers) {
     std::size_t log_lines;
   };
   const std::string month = "月変換でミスった．バグっぽいからヴォランテに文句いっといて．month = ";
+  // ls's "Dec 10 01:23" for today and for three days ahead, which must be last year's.
+  const auto ls_day = [](int days_ahead, std::string& written, std::string& shown_time) {
+    static const char* const kAbbreviations[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                                 "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    SYSTEMTIME now;
+    GetSystemTime(&now);
+    FILETIME instant;
+    SystemTimeToFileTime(&now, &instant);
+    ULARGE_INTEGER ticks;
+    ticks.LowPart = instant.dwLowDateTime;
+    ticks.HighPart = instant.dwHighDateTime;
+    ticks.QuadPart += static_cast<ULONGLONG>(days_ahead) * 24 * 3600 * 10000000;
+    instant.dwLowDateTime = ticks.LowPart;
+    instant.dwHighDateTime = ticks.HighPart;
+    SYSTEMTIME day;
+    FileTimeToSystemTime(&instant, &day);
+    char text[64];
+    std::snprintf(text, sizeof text, "%s %02u 01:23", kAbbreviations[day.wMonth - 1], day.wDay);
+    written = text;
+    std::snprintf(text, sizeof text, "%04u-%02u-%02u 01:23",
+                  days_ahead > 1 ? day.wYear - 1u : day.wYear, day.wMonth, day.wDay);
+    shown_time = text;
+  };
+  std::string today, today_shown, ahead, ahead_shown;
+  ls_day(0, today, today_shown);
+  ls_day(3, ahead, ahead_shown);
   const Row rows[] = {
       {"empty", "", {}, 0},
       {"line breaks only", "\r\n\r\n", {}, 0},
@@ -450,13 +476,123 @@ TEST_F(IndexPage, LayoutsOfTodaysServers) {
        "1M\n",
        {{"old", 1048576, "2011-03-05 14:07"}},
        0},
-      {"two links on one line: the first",
+      {"two links on one line: each with what follows it",
        "<a href=\"a\">a</a> <a href=\"b\">b</a> 2011-03-05 14:07 1.5K\n",
-       {{"a", 1536, "2011-03-05 14:07"}},
+       {{"a", 0, ""}, {"b", 1536, "2011-03-05 14:07"}},
+       0},
+      {"an icon and the name link the same file",
+       "<a href=\"x.tar.xz\"><img src=\"i.png\"></a> <a href=\"x.tar.xz\">x</a> 2011-03-05 "
+       "14:07 2M\n<a href=\"y\">\n<img src=\"i.png\"></a>\n<a href=\"y\">y</a> 5 Mar 2011 1K\n",
+       {{"x.tar.xz", 2097152, "2011-03-05 14:07"}, {"y", 1024, "2011-03-05 00:00"}},
+       0},
+      {"classic lines, a blank between the number and its unit",
+       "<a href=\"k\">k</a>  05-Mar-2011 14:07  4.1 KB\n"
+       "<a href=\"m\">m</a>  05-Mar-2011 14:07  2.8 MB\n"
+       "<a href=\"b\">b</a>  05-Mar-2011 14:07  481 Bytes\n"
+       "<a href=\"g\">g</a>  05-Mar-2011 14:07  1.5 GiB\n"
+       "<a href=\"t\">t</a>  05-Mar-2011 14:07  1,234 kB\n"
+       "<a href=\"p\">p</a>  05-Mar-2011 14:07  1.5 PB\n"
+       "<a href=\"word\">w</a>  05-Mar-2011 14:07  Binary\n"
+       "<a href=\"minute\">w</a>  05-Mar-2011 14:07 B\n"
+       "<a href=\"plain\">x</a>  05-Mar-2011 14:07  3K\n",
+       {{"k", 4198, "2011-03-05 14:07"},
+        {"m", 2936012, "2011-03-05 14:07"},
+        {"b", 481, "2011-03-05 14:07"},
+        {"g", 1610612736, "2011-03-05 14:07"},
+        {"t", 1263616, "2011-03-05 14:07"},
+        {"p", 2147483647, "2011-03-05 14:07"},
+        {"word", 0, "2011-03-05 14:07"},
+        {"minute", 0, "2011-03-05 14:07"},
+        {"plain", 3072, "2011-03-05 14:07"}},
+       0},
+      {"a zone after the time is no size; thousands separators",
+       "<a href=\"plus\">x</a> 2011-03-05 14:07:30 +09:00  1,234,567\n"
+       "<a href=\"minus\">x</a> 2011-03-05 14:07 -05:00\n"
+       "<a href=\"nonsense\">x</a> 2011-03-05 14:07 +99:99 12 MB\n",
+       {{"plus", 1234567, "2011-03-05 14:07"},
+        {"minus", 0, "2011-03-05 14:07"},
+        {"nonsense", 12582912, "2011-03-05 14:07"}},
+       0},
+      {"Z after the time",
+       "<a href=\"zulu\">x</a> 2011-03-05T14:07:30Z  481 Bytes\n",
+       {{"zulu", 481, "2011-03-05 14:07"}},
+       0},
+      {"upper case, single quotes",
+       "<TR><TD><A HREF=\"up-w32.tar.xz\">up</A></TD><TD>2011-03-05 14:07</TD><TD>2.0 MB</TD>\n"
+       "<li><a class='f' href='single'>s</a> 05-Mar-2011 14:07 12,345 bytes</li>\n",
+       {{"up-w32.tar.xz", 2097152, "2011-03-05 14:07"}, {"single", 12345, "2011-03-05 14:07"}},
+       0},
+      {"href on a line of its own, the size and time on lines of their own",
+       "<a\n    href=\"ispell-3.3.02-w32.tar.xz\"\n    class=\"flex\">\n"
+       "  <div class=\"truncate\">\n    ispell-3.3.02-w32.tar.xz\n  </div>\n"
+       "  <div class=\"w-1/6\">\n    2.00MB\n  </div>\n"
+       "  <div class=\"w-1/4\">\n    2011-03-05 14:07:00\n  </div>\n</a>\n"
+       "<a\n    href=\"README.txt\"\n>\n  <div>\n    12.00KB\n  </div>\n</a>\n",
+       {{"ispell-3.3.02-w32.tar.xz", 2097152, "2011-03-05 14:07"}, {"README.txt", 12288, ""}},
        0},
       {"KiB, and ten terabytes",
        "<a href=\"k\">k</a> 2011-03-05 14:07 1.5 KiB\n<a href=\"t\">t</a> 2011-03-05 14:07 10T\n",
        {{"k", 1536, "2011-03-05 14:07"}, {"t", 2147483647, "2011-03-05 14:07"}},
+       0},
+      {"caddy's current template: the exact size in data-size",
+       "<tr class=\"file\">\n  <td>\n    <a href=\"./ispell-3.3.02-w32.tar.xz\">\n"
+       "      <svg><use xlink:href=\"#file\"></use></svg>\n"
+       "      <span class=\"name\">ispell-3.3.02-w32.tar.xz</span>\n    </a>\n  </td>\n"
+       "  <td class=\"size\" data-size=\"2097152\">\n    <div class=\"sizebar-text\">\n"
+       "      2.0 MiB\n    </div>\n  </td>\n  <td class=\"timestamp hideable\">\n"
+       "    <time datetime=\"2011-03-05T14:07:00Z\">03/05/2011 02:07:00 PM +00:00</time>\n"
+       "  </td>\n</tr>\n",
+       {{"ispell-3.3.02-w32.tar.xz", 2097152, "2011-03-05 14:07"}},
+       0},
+      {"cells on one line, the size before the time; a parent row with empty cells",
+       "<tr><td><a href=\"..\">Parent Directory</a></td><td class=\"fb-d\"></td><td "
+       "class=\"fb-s\"></td></tr><tr><td><a href=\"/x/ispell-3.3.02-w32.tar.xz\" "
+       "title=\"ispell-3.3.02-w32.tar.xz\">ispell-3.3.02-w32.tar.xz</a></td><td>  2097152 "
+       "</td><td>2011-03-05 14:07</td></tr><tr><td><a href=\"d/\">d/</a></td><td>-</td>"
+       "<td>2011-03-05 14:07</td></tr><tr><td><a href=\"e\">e</a></td><td></td><td>"
+       "2011-03-05 14:07:30 +02:00</td><td>4 days ago</td></tr>",
+       {{"..", 0, ""},
+        {"/x/ispell-3.3.02-w32.tar.xz", 2097152, "2011-03-05 14:07"},
+        {"d/", 0, "2011-03-05 14:07"},
+        {"e", 0, "2011-03-05 14:07"}},
+       0},
+      {"dates with month names, list items",
+       "<li><a href=\"a\">a</a> <span>5 March 2011</span> <span>1.5 KB</span></li>\n"
+       "<li><a href=\"b\">b</a> <span>24 Sept 2025, 13:12</span> <span>481 B</span></li>\n"
+       "<li><a href=\"c\">c</a> Mar 5, 2011 2:07 PM (2.0 MB)</li>\n"
+       "<li><a href=\"d\">d</a> 5 Mai 2011, 14:07 <span>3 KB</span></li>\n"
+       "<li><a href=\"e\">e</a> 05Mar2011 14:07        2097152</li>\n"
+       "-rw-r--r--  root  root  Mar 05  2011  2048 kB  <a href=\"f\">f</a>\n",
+       {{"a", 1536, "2011-03-05 00:00"},
+        {"b", 481, "2025-09-24 13:12"},
+        {"c", 2097152, "2011-03-05 14:07"},
+        {"d", 3072, ""},
+        {"e", 2097152, "2011-03-05 14:07"},
+        {"f", 2097152, "2011-03-05 00:00"}},
+       0},
+      {"ls dates of the last six months, without a year",
+       "-rw-r--r--  root  root  " + today + "  2048 kB  <a href=\"today\">today</a>\n" +
+           "-rw-r--r--  root  root  " + ahead + "   481  B  <a href=\"ahead\">ahead</a>\n",
+       {{"today", 2097152, today_shown}, {"ahead", 481, ahead_shown}},
+       0},
+      {"no hour 24",
+       "<li><a href=\"g\">g</a> <span>2011-03-05 24:00</span> <span>1 KB</span></li>\n",
+       {{"g", 1024, ""}},
+       0},
+      {"a link of 70,000 characters",
+       "<tr><td><a href=\"" + std::string(70000, 'n') +
+           "\">n</a></td><td>2011-03-05 14:07:30Z</td><td>2 MB</td></tr>\n",
+       {{std::string(70000, 'n'), 2097152, "2011-03-05 14:07"}},
+       0},
+      {"a line of 10 MB with no link after a link",
+       "<li><a href=\"x\">x</a></li>\n" + std::string(10 << 20, '7') + "\n",
+       {{"x", 0, ""}},
+       0},
+      {"a page built by a script, and a listing in JSON: no link",
+       "<link rel=\"stylesheet\" href=\"app.css\"><div id=\"app\"></div><script "
+       "src=\"app.js\"></script>\n"
+       "[{\"name\":\"ispell-3.3.02-w32.tar.xz\",\"size\":2097152,\"href\":\"x\"}]\n",
+       {},
        0},
       {"month names of another language",
        "<a href=\"mai\">mai</a>  05-Mai-2011 14:07  1234\n",
