@@ -423,7 +423,7 @@ def launch(state, name, command, pids, env=None):
     return process
 
 
-def wait_listening(endpoints, processes, timeout=20):
+def wait_listening(endpoints, processes, timeout=90):
     deadline = time.monotonic() + timeout
     pending = list(endpoints)
     while pending:
