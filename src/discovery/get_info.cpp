@@ -66,8 +66,8 @@ url_parts listing_url(const orelib::string& scheme) {
   // index page is a URL, and one without a path is the server's "/".
   if (scheme == "ftp") {
     if (where.path.empty() || where.path.back() != '/') where.path += '/';
-  } else if (where.path.empty() || where.path[0] == '?') {
-    where.path.insert(0, "/");
+  } else {
+    add_root(where.path);
   }
   return where;
 }

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "discovery/size_text.h"
+#include "discovery/url.h"
 #include "plugin/host_module.h"
 #include "plugin/log.h"
 
@@ -21,8 +22,7 @@ bool HTTP::connect(int timeout_seconds) { return session.connect(timeout_seconds
 
 bool HTTP::change_directory(const char* directory) {
   path = directory ? directory : "";
-  // A URL without a path asks for the server's root.
-  if (path.empty() || path[0] == '?') path.insert(0, "/");
+  add_root(path);
   return true;
 }
 

@@ -139,6 +139,10 @@ bool connection_address(std::string_view scheme, const orelib::string& host, ore
 
 bool has_scheme(std::string_view text) { return scheme_length(text) != 0; }
 
+void add_root(orelib::string& path) {
+  if (path.empty() || path[0] == '?') path.insert(0, "/");
+}
+
 url_parts resolve_reference(const url_parts& base, std::string_view reference) {
   reference = reference.substr(0, reference.find('#'));
   url_parts target;
@@ -187,7 +191,7 @@ url_parts resolve_reference(const url_parts& base, std::string_view reference) {
     }
   }
   target.path.append(query.data(), query.size());
-  if (target.path.empty() || target.path[0] == '?') target.path.insert(0, "/");
+  add_root(target.path);
   return target;
 }
 

@@ -37,6 +37,10 @@ struct url_parts {
   orelib::string text() const { return scheme + "://" + host + path; }
 };
 
+// A URL's path as a request names it: one that is empty or begins with its query gets the
+// server's root "/" first.
+void add_root(orelib::string& path);
+
 // The URL a reference (a Location header's value) leads to from base, resolved as RFC 3986
 // says (relative paths, "." and ".." segments, "//host" references); the fragment is dropped
 // and an empty path becomes "/".
