@@ -71,22 +71,7 @@ std::string_view cut(std::string_view& text, const char* stops) {
 // The power of 1024 that the unit letter after a size's number stands for.
 int unit_shift(std::string_view size) {
   const std::string_view::size_type at = size.find_first_of("kKMGTP");
-  if (at == std::string_view::npos) return 0;
-  switch (size[at]) {
-    case 'k':
-    case 'K':
-      return 10;
-    case 'M':
-      return 20;
-    case 'G':
-      return 30;
-    case 'T':
-      return 40;
-    case 'P':
-      return 50;
-    default:
-      return 0;
-  }
+  return at == std::string_view::npos ? 0 : unit_letter_shift(size[at]);
 }
 
 bool is_letter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }

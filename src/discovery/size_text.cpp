@@ -121,31 +121,29 @@ std::string plain_number(std::string_view number) {
   return std::string();
 }
 
-int unit_word_shift(std::string_view unit) {
-  if (unit.empty() || unit == "B" || unit == "Bytes" || unit == "bytes") return 0;
-  int shift = -1;
-  switch (unit[0]) {
+int unit_letter_shift(char letter) {
+  switch (letter) {
     case 'k':
     case 'K':
-      shift = 10;
-      break;
+      return 10;
     case 'M':
-      shift = 20;
-      break;
+      return 20;
     case 'G':
-      shift = 30;
-      break;
+      return 30;
     case 'T':
-      shift = 40;
-      break;
+      return 40;
     case 'P':
-      shift = 50;
-      break;
+      return 50;
     default:
       return -1;
   }
+}
+
+int unit_word_shift(std::string_view unit) {
+  if (unit.empty() || unit == "B" || unit == "Bytes" || unit == "bytes") return 0;
+  const int shift = unit_letter_shift(unit[0]);
   const std::string_view rest = unit.substr(1);
-  if (rest.empty() || rest == "B" || rest == "iB") return shift;
+  if (shift >= 0 && (rest.empty() || rest == "B" || rest == "iB")) return shift;
   return -1;
 }
 

@@ -18,6 +18,10 @@ int scaled_size(std::string_view text, int shift);
 // point, is a decimal comma ("1,5"). Empty when the commas are neither.
 std::string plain_number(std::string_view number);
 
+// The power of 1024 a unit's letter stands for: k and K 10, M 20, G 30, T 40, P 50; -1 for any
+// other byte.
+int unit_letter_shift(char letter);
+
 // The power of 1024 a unit word stands for: "" and "B", "Bytes" 0; "K", "KB", "KiB", "k", "kB"
 // 10; M 20, G 30, T 40, P 50 alike. -1 for any other word.
 int unit_word_shift(std::string_view unit);
