@@ -260,12 +260,7 @@ void layout_parser::parse_line(char* line, std::size_t length) {
   }
   if (ended_) return;
   if (!dated.empty() && !several) {
-    // Links seen before the first dated line (sort links, the parent directory) were no rows.
-    layout_ = layout::dated_lines;
-    entries_.clear();
-    has_record_ = false;
-    record_time_ = none;
-    record_size_ = none;
+    enter_layout(layout::dated_lines);
     move_entries(dated, entries_);
     return;
   }
@@ -284,11 +279,7 @@ void layout_parser::parse_line(char* line, std::size_t length) {
     row_found = cell_sized_ && cell_line_.placed(length, pos, len) && !spans_links(line + pos, len);
   }
   if (row_found) {
-    layout_ = layout::cell_lines;
-    entries_.clear();
-    has_record_ = false;
-    record_time_ = none;
-    record_size_ = none;
+    enter_layout(layout::cell_lines);
     entries_.push_back(std::move(row));
     return;
   }
@@ -516,6 +507,16 @@ file_info layout_parser::dated_entry() {
   const std::string_view size = dated_line_.group(3);
   entry.size = static_cast<std::uint32_t>(scaled_size(plain_number(size), unit_shift(size)));
   return entry;
+}
+
+void layout_parser::enter_layout(layout found) {
+  // Links seen before the first row of the layout (sort links, the parent directory) were no
+  // rows.
+  layout_ = found;
+  entries_.clear();
+  has_record_ = false;
+  record_time_ = none;
+  record_size_ = none;
 }
 
 void layout_parser::end_record() {

@@ -71,6 +71,8 @@ class layout_parser {
   bool read_time(const char* text, date_time& time, const char*& after);
   bool read_size_cell(const char* text, int& size);
   bool read_size_after(const char* after, int& size);
+  // From the first row of a layout on: the page is read that way, and what came before goes.
+  void enter_layout(layout found);
   void end_record();
 
   host_pattern dated_line_;
