@@ -11,8 +11,10 @@ HTTP on the port, https on the port + 400 (the same behaviour inside TLS):
   85 sends an endless body of index lines
   86 sends an endless header line
   87 resets the connection in the middle of the announced body
+  88 keeps the connection: answers its first request with a listing, drips the next ones' headers
 FTP: 2101 silent after its greeting, 2102 silent after PASV, 2103 a data connection that is
-never accepted (the listing's 150 reply, then nothing).
+never accepted (the listing's 150 reply, then nothing), 2104 a listing that arrives steadily at
+about 2 KB/s for 40 seconds, the archive among its first lines.
 A connection is held for at most ten minutes.
 """
 import socket
@@ -45,10 +47,35 @@ def endless(connection, piece):
         n += 1
 
 
+def requests(connection):
+    """Each request's head on a kept connection, until the client closes it."""
+    reader = connection.makefile("rb")
+    while True:
+        head = b""
+        while not head.endswith(b"\r\n\r\n"):
+            line = reader.readline()
+            if not line:
+                return
+            head += line
+        yield head
+
+
+def keep_alive(connection):
+    for n, _ in enumerate(requests(connection)):
+        if n:
+            drip(connection, HEADERS.replace(b"Connection: close", b"Connection: keep-alive"))
+            return
+        body = b"<html><body><pre>\r\n" + ENTRY.replace(b"%05d", b"02")
+        connection.sendall(b"HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n"
+                           b"Content-Length: %d\r\n\r\n" % len(body) + body)
+
+
 def http(behaviour):
     def serve(connection):
         if behaviour == 81:
             return hold(connection)
+        if behaviour == 88:
+            return keep_alive(connection)
         connection.recv(65536)
         if behaviour == 82:
             connection.sendall(b"HTTP/1.1 200 OK\r\n")
@@ -72,6 +99,16 @@ def http(behaviour):
             time.sleep(1)
             connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
     return serve
+
+
+def steady(data):
+    """About 2 KB/s for 40 seconds: 50 lines of 76 bytes every 2 seconds."""
+    line = b"-rw-r--r--    1 ftp      ftp      %8d Mar 05  2011 %s\r\n"
+    data.sendall(line % (54321, b"ispell-3.3.02-w32.tar.xz"))
+    for second in range(0, 40, 2):
+        data.sendall(b"".join(line % (n, b"other-%05d.tar.xz" % n)
+                              for n in range(second * 25, second * 25 + 50)))
+        time.sleep(2)
 
 
 def ftp(behaviour):
@@ -105,6 +142,12 @@ def ftp(behaviour):
                 port = data_listener.getsockname()[1]
                 connection.sendall(b"227 Entering Passive Mode (%s,%d,%d)\r\n"
                                    % (host.encode(), port // 256, port % 256))
+            elif command in (b"LIST", b"NLST") and behaviour == 2104:
+                connection.sendall(b"150 here it comes\r\n")
+                data, _ = data_listener.accept()
+                with data:
+                    steady(data)
+                connection.sendall(b"226 done\r\n")
             elif command in (b"LIST", b"NLST"):
                 connection.sendall(b"150 here it comes\r\n")
                 hold(connection)
@@ -146,11 +189,11 @@ def main():
     address, chain, key = sys.argv[1:4]
     context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
     context.load_cert_chain(chain, key)
-    for behaviour in range(81, 88):
+    for behaviour in range(81, 89):
         listen(address, behaviour, http(behaviour))
         # Over TLS the silent server must not even take part in the handshake.
         listen(address, behaviour + 400, http(behaviour), None if behaviour == 81 else context)
-    for behaviour in (2101, 2102, 2103):
+    for behaviour in (2101, 2102, 2103, 2104):
         listen(address, behaviour, ftp(behaviour))
     while True:
         time.sleep(3600)

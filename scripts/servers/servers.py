@@ -408,7 +408,7 @@ def start_tls_and_more(state, net, www, ftp, run, processes):
                     os.path.join(tls, "hostile.chain.pem"), os.path.join(tls, "server.key")])
     wait_listening([(a(n), 443) for n in list(range(11, 18)) + [20]] +
                    [(a(11), 8443), (a(11), 8080), (a(18), 80), (a(19), 2121), (a(40), 81),
-                    (a(40), 487), (a(40), 2103)], processes)
+                    (a(40), 488), (a(40), 2104)], processes)
 
 
 def launch(state, name, command, pids, env=None):
