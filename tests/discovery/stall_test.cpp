@@ -1,6 +1,6 @@
 // Mirrors that stall, drip or never end: GetInfo always ends, with the step's failure and the
-// line that says why, or with the cancel when the user stops it; and it leaves no thread and no
-// handle of its own behind.
+// line that says why, or with the cancel when the user stops it; it leaves no thread and no
+// handle of its own behind, and the host's own connections and listeners meanwhile untouched.
 
 #include <windows.h>
 #include <psapi.h>
@@ -10,12 +10,17 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "discovery_fixture.h"
+#include "host_traffic.h"
+#include "import_slot.h"
 
+using testing::Contains;
 using testing::ElementsAreArray;
+using testing::Not;
 using testing_support::server;
 
 namespace {
@@ -78,6 +83,20 @@ const std::string kSlow = "ページの受信が遅すぎます（20秒間に102
 const std::string kSend = "GETリクエスト送信に失敗．";
 const std::string kReceive = "データの受信に失敗．";
 const std::string kList = "ファイルリストの取得に失敗．";
+// The line of a call that did not return after its bound.
+const std::string kHeld = "";
+
+const std::string kCancelled = "キャンセルされました．";
+
+// What a row does beyond one discovery against its server.
+enum class Twist {
+  none,
+  answers_first,     // the server answered a first discovery normally, on the same connection
+  twice,             // a second discovery in a row runs into the same bound
+  cancel_at_bound,   // the user cancels in the same 100 ms as the bound: either end is right
+  arrives_steadily,  // data keeps coming: the archive is found, or the failure never says silence
+  held,              // the plug-in's HttpSendRequestA returns only when the test lets it
+};
 
 struct Hostile {
   const char* name;
@@ -86,6 +105,8 @@ struct Hostile {
   std::vector<std::string> lines;  // between the start and the end of GetInfo
   bool cancel_row;                 // a stall that a cancel 3 seconds in must end
   int proxy_port = 0;              // the misbehaving server is the proxy, not the mirror
+  Twist twist = Twist::none;
+  int address = 40;  // the server's (see servers.py)
 };
 
 // The address of the misbehaving servers, and the start of an FTP reply line in the log.
@@ -131,7 +152,107 @@ std::vector<Hostile> hostile_servers() {
        2103,
        {"FtpFindFirstFile:" + kTimeOut, response("150 here it comes"), kSilent, kList},
        true},
+      {"KeptConnectionDripsTheSecondResponse",
+       "http",
+       88,
+       {kSend, kSilent, kList},
+       true,
+       0,
+       Twist::answers_first},
+      {"FtpListingArrivesSteadilyForFortySeconds",
+       "ftp",
+       2104,
+       {},
+       false,
+       0,
+       Twist::arrives_steadily},
+      {"ClosesDuringTheTlsHandshake",
+       "https",
+       443,
+       {kSend, "TLS接続かサーバ証明書の検証がエラーコード12157で失敗しました．", kList},
+       false,
+       0,
+       Twist::none,
+       17},
+      {"TlsHelloNeverAnsweredTwiceInARow",
+       "https",
+       481,
+       {kSend, kSilent, kList},
+       false,
+       0,
+       Twist::twice},
+      {"CancelInTheSame100msAsTheBound",
+       "http",
+       81,
+       {kSend, kSilent, kList},
+       false,
+       0,
+       Twist::cancel_at_bound},
+      {"CallThatNothingEnds", "http", 80, {kSend, kHeld, kList}, false, 0, Twist::held, 2},
   };
+}
+
+// The plug-in's import of HttpSendRequestA, replaced by a call that waits for the test's event
+// (set at the latest 90 seconds on) and then fails as a request whose handle was closed.
+class HeldSend {
+ public:
+  explicit HeldSend(HMODULE plugin) : plugin_(plugin) {
+    event_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    returned_ = 0;
+    real_ = testing_support::replace_import(plugin, "wininet.dll", "HttpSendRequestA",
+                                            reinterpret_cast<void*>(&held));
+    timer_ = CreateThread(nullptr, 0, &release_later, nullptr, 0, nullptr);
+  }
+  ~HeldSend() {
+    release();
+    WaitForSingleObject(timer_, INFINITE);
+    CloseHandle(timer_);
+    // Later rows of this process load the pinned module again.
+    HMODULE still = nullptr;
+    if (real_ && GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                                        GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                                    reinterpret_cast<LPCSTR>(plugin_), &still)) {
+      testing_support::replace_import(plugin_, "wininet.dll", "HttpSendRequestA", real_);
+    }
+    CloseHandle(event_);
+  }
+  HeldSend(const HeldSend&) = delete;
+  HeldSend& operator=(const HeldSend&) = delete;
+
+  bool replaced() const { return real_ != nullptr; }
+  static void release() { SetEvent(event_); }
+  static LONG returned() { return returned_; }
+
+ private:
+  static BOOL WINAPI held(HINTERNET, LPCSTR, DWORD, LPVOID, DWORD) {
+    WaitForSingleObject(event_, INFINITE);
+    InterlockedIncrement(&returned_);
+    SetLastError(ERROR_INTERNET_OPERATION_CANCELLED);
+    return FALSE;
+  }
+  static DWORD WINAPI release_later(void*) {
+    if (WaitForSingleObject(event_, 90000) == WAIT_TIMEOUT) release();
+    return 0;
+  }
+
+  static HANDLE event_;
+  static volatile LONG returned_;
+  HMODULE plugin_;
+  void* real_ = nullptr;
+  HANDLE timer_ = nullptr;
+};
+
+HANDLE HeldSend::event_ = nullptr;
+volatile LONG HeldSend::returned_ = 0;
+
+// Polls until the plug-in runs no thread any more, for at most a minute; the count left.
+int plugin_threads_after_a_while(HMODULE plugin) {
+  int threads = plugin_threads(plugin);
+  for (int i = 0; i < 600 && threads != 0; ++i) {
+    Sleep(100);
+    threads = plugin_threads(plugin);
+  }
+  return threads;
 }
 
 class Stalls : public testing_support::MirrorTest, public testing::WithParamInterface<Hostile> {
@@ -147,7 +268,24 @@ class Stalls : public testing_support::MirrorTest, public testing::WithParamInte
       // A mirror settle() did not reach: WinINet would reuse a direct connection it keeps.
       return "http://" + server(3) + "/pub/";
     }
-    return GetParam().scheme + "://" + hostile() + ":" + std::to_string(GetParam().port) + "/pub/";
+    return GetParam().scheme + "://" + server(GetParam().address) + ":" +
+           std::to_string(GetParam().port) + "/pub/";
+  }
+  // Everything before the discovery the row is about.
+  void prepare() {
+    settle();
+    use_url(url());
+    if (GetParam().twist == Twist::answers_first) {
+      ASSERT_TRUE(get_info());
+      EXPECT_EQ(url() + "ispell-3.3.02-w32.tar.xz", requested_url());
+    }
+    clear_log();
+  }
+  void expect_lines(const std::vector<std::string>& lines) const {
+    std::vector<std::string> expected = {"ispellの情報取得開始"};
+    expected.insert(expected.end(), lines.begin(), lines.end());
+    expected.push_back("ispellの情報取得終了");
+    EXPECT_THAT(log(), ElementsAreArray(expected));
   }
   // The counts after a first, normal discovery: WinINet keeps threads and handles of its own.
   void settle() {
@@ -163,12 +301,15 @@ class Stalls : public testing_support::MirrorTest, public testing::WithParamInte
     handles_ = open_handles();
     ASSERT_GT(handles_, 0);
   }
-  void expect_nothing_left() const {
+  // No thread or handle left, and nothing requested but what was found.
+  void expect_nothing_left(bool found = false) const {
     EXPECT_EQ(0, plugin_threads(plugin_->module()));
     // WinINet closes the idle connections it keeps from the first discoveries on its own time
     // (during a long row in the emulated machine): the count may fall, never rise.
     EXPECT_LE(open_handles(), handles_);
-    EXPECT_EQ("", requested_url());
+    if (!found) {
+      EXPECT_EQ("", requested_url());
+    }
   }
 
   int handles_ = 0;
@@ -190,32 +331,63 @@ constexpr DWORD kGenerousMs = 180000;
 }  // namespace
 
 TEST_P(Stalls, EndWithTheStepsFailureAndWhy) {
-  settle();
-  clear_log();
-  use_url(url());
-  const DWORD start = GetTickCount();
-  EXPECT_FALSE(get_info());
-  EXPECT_LT(GetTickCount() - start, kGenerousMs);
-  std::vector<std::string> expected = {"ispellの情報取得開始"};
-  expected.insert(expected.end(), GetParam().lines.begin(), GetParam().lines.end());
-  expected.push_back("ispellの情報取得終了");
-  EXPECT_THAT(log(), ElementsAreArray(expected));
-  EXPECT_EQ("失敗", texts_.back());
-  expect_nothing_left();
+  ASSERT_NO_FATAL_FAILURE(prepare());
+  const Twist twist = GetParam().twist;
+  std::unique_ptr<HeldSend> held;
+  if (twist == Twist::held) {
+    held = std::make_unique<HeldSend>(plugin_->module());
+    ASSERT_TRUE(held->replaced());
+  }
+  for (int run = 0; run < (twist == Twist::twice ? 2 : 1); ++run) {
+    SCOPED_TRACE(run);
+    clear_log();
+    testing_support::HostTraffic traffic(server(41));
+    const DWORD start = GetTickCount();
+    const bool found =
+        twist == Twist::cancel_at_bound ? get_info_cancelled_after(20000) : get_info();
+    EXPECT_LT(GetTickCount() - start, kGenerousMs);
+    EXPECT_EQ("", traffic.finish()) << "the host's own sockets";
+    if (twist == Twist::arrives_steadily && found) {
+      expect_lines({});
+      EXPECT_EQ(url() + "ispell-3.3.02-w32.tar.xz", requested_url());
+    } else if (twist == Twist::arrives_steadily) {
+      const std::vector<std::string> lines = log();
+      EXPECT_THAT(lines, Not(Contains(kSilent)));
+      ASSERT_GE(lines.size(), 3u);
+      EXPECT_EQ(kList, lines[lines.size() - 2]);
+    } else if (twist == Twist::cancel_at_bound && texts_.back() == kCancelled) {
+      expect_lines({kCancelled});
+    } else {
+      EXPECT_FALSE(found);
+      expect_lines(GetParam().lines);
+      EXPECT_EQ("失敗", texts_.back());
+    }
+    if (twist != Twist::held) expect_nothing_left(found);
+  }
+  if (twist == Twist::held) {
+    // Returned while the call still waits: its thread runs on, and the module stays loaded.
+    EXPECT_EQ(0, HeldSend::returned());
+    EXPECT_EQ("", requested_url());
+    const HMODULE module = plugin_->module();
+    EXPECT_EQ(1, plugin_threads(module));
+    plugin_.reset();
+    EXPECT_EQ(module, GetModuleHandleA("ispell.dll"));
+    HeldSend::release();
+    EXPECT_EQ(0, plugin_threads_after_a_while(module));
+    EXPECT_EQ(1, HeldSend::returned());
+  }
 }
 
 TEST_P(CancelledStalls, CancelThreeSecondsInEndsTheCall) {
-  settle();
-  clear_log();
-  use_url(url());
+  ASSERT_NO_FATAL_FAILURE(prepare());
+  testing_support::HostTraffic traffic(server(41));
   const DWORD start = GetTickCount();
   EXPECT_FALSE(get_info_cancelled_after(3000));
   // Cancelled, not ended by the 20-second bound.
   EXPECT_LT(GetTickCount() - start, 15000u);
-  EXPECT_THAT(log(),
-              ElementsAreArray(std::vector<std::string>{
-                  "ispellの情報取得開始", "キャンセルされました．", "ispellの情報取得終了"}));
-  EXPECT_EQ("キャンセルされました．", texts_.back());
+  EXPECT_EQ("", traffic.finish()) << "the host's own sockets";
+  expect_lines({kCancelled});
+  EXPECT_EQ(kCancelled, texts_.back());
   expect_nothing_left();
 }
 
