@@ -1,13 +1,12 @@
 #include "discovery/bounded_io.h"
 
-#include <winsock2.h>
-
 #include <algorithm>
-#include <atomic>
-#include <memory>
+#include <vector>
 
 #include "discovery/driver.h"
+#include "discovery/io_worker.h"
 #include "discovery/session.h"
+#include "plugin/log.h"
 
 namespace GetInfo {
 namespace {
@@ -15,32 +14,11 @@ namespace {
 constexpr DWORD kReadChunk = 4095;
 // Pieces read ahead of the parse: enough to keep the reader busy while a piece is parsed.
 constexpr int kSlots = 16;
-// Handle values probed for sockets: 16,384 handles, far more than a host installer holds.
-constexpr UINT_PTR kLastProbedHandle = 0x10000;
-// After the handles are closed, how long a call gets to return before its sockets' I/O is
-// cancelled, and then how often that is done again (WinINet may open another socket to retry).
-constexpr DWORD kCloseGraceMs = 200;
-constexpr DWORD kCancelAgainMs = 300;
-// How long the caller sleeps at most between two looks at the bounds.
+// How long the caller sleeps at most between two looks at the bounds; also how long a call
+// must have been announced before its handles are closed under it (session_handles.h).
 constexpr DWORD kSliceMs = 100;
-
-// The last sign of life of the call that runs: a status callback or a byte received.
-std::atomic<DWORD> g_last_activity{0};
-
-bool is_stream_socket(UINT_PTR value) {
-  int type = 0;
-  int length = sizeof type;
-  return getsockopt(static_cast<SOCKET>(value), SOL_SOCKET, SO_TYPE, reinterpret_cast<char*>(&type),
-                    &length) == 0 &&
-         type == SOCK_STREAM;
-}
-
-// Time since an earlier tick, right across the tick counter's wrap; 0 for a tick another
-// thread took after now.
-DWORD since(DWORD now, DWORD then) {
-  const DWORD spent = now - then;
-  return static_cast<int>(spent) < 0 ? 0 : spent;
-}
+// After a sink has had enough, how long the read it is in gets to end by itself.
+constexpr DWORD kStopGraceMs = 200;
 
 }  // namespace
 
@@ -48,6 +26,8 @@ orelib::string io_end_sentence(io_end end) {
   switch (end) {
     case io_end::silent:
       return "サーバが20秒間応答しませんでした．";
+    case io_end::unseen:
+      return "サーバは応答しましたが，ファイル一覧の受信が20秒以内に終わりませんでした．";
     case io_end::too_slow:
       return "ページの受信が遅すぎます（20秒間に1024バイト未満）．";
     case io_end::too_large:
@@ -77,148 +57,17 @@ void api_failure::capture(bool with_response) {
   response = text.data();
 }
 
-socket_census::socket_census() {
-  WSADATA data;
-  // WinINet starts the socket library itself; this reference keeps the probe meaningful before
-  // it has.
-  started_ = WSAStartup(MAKEWORD(2, 2), &data) == 0;
-  if (!started_) return;
-  for (UINT_PTR value = 4; value <= kLastProbedHandle; value += 4) {
-    if (is_stream_socket(value)) existing_.push_back(value);
-  }
-}
-
-socket_census::~socket_census() {
-  if (started_) WSACleanup();
-}
-
-void socket_census::cancel_new_sockets() const {
-  if (!started_) return;
-  for (UINT_PTR value = 4; value <= kLastProbedHandle; value += 4) {
-    if (std::binary_search(existing_.begin(), existing_.end(), value)) continue;
-    if (!is_stream_socket(value)) continue;
-    // Every later receive fails (a call that never waits, on a server that sends without end,
-    // is stopped so), and the one that waits now is cancelled.
-    shutdown(static_cast<SOCKET>(value), SD_RECEIVE);
-    CancelIoEx(reinterpret_cast<HANDLE>(value), nullptr);
-  }
-}
-
-// The I/O thread: runs one job at a time, started by the caller, until destroyed.
-class bounded_io::worker {
- public:
-  worker() {
-    InitializeCriticalSection(&lock_);
-    InitializeConditionVariable(&changed_);
-    thread_ = CreateThread(nullptr, 0, &worker::main, this, 0, nullptr);
-  }
-  ~worker() {
-    {
-      const guard held(*this);
-      quit_ = true;
-    }
-    WakeAllConditionVariable(&changed_);
-    if (thread_) {
-      WaitForSingleObject(thread_, INFINITE);
-      CloseHandle(thread_);
-    }
-    DeleteCriticalSection(&lock_);
-  }
-  worker(const worker&) = delete;
-  worker& operator=(const worker&) = delete;
-
-  bool running() const { return thread_ != nullptr; }
-
-  void start(io_job& job) {
-    {
-      const guard held(*this);
-      job_ = &job;
-      done_ = false;
-    }
-    WakeAllConditionVariable(&changed_);
-  }
-
-  // Waits at most ms for ready() to hold, checked under the lock; whether it holds.
-  template <typename Ready>
-  bool wait_for(Ready ready, DWORD ms) {
-    const guard held(*this);
-    const DWORD start = GetTickCount();
-    while (!ready()) {
-      const DWORD spent = since(GetTickCount(), start);
-      if (spent >= ms) break;
-      caller_asleep_ = true;
-      const BOOL woken = SleepConditionVariableCS(&changed_, &lock_, ms - spent);
-      caller_asleep_ = false;
-      if (!woken) break;
-    }
-    return ready();
-  }
-
-  // Under the lock: whether the caller sleeps in wait_for (a piece read then wakes it).
-  bool caller_asleep() const { return caller_asleep_; }
-
-  bool done() const { return done_; }
-
-  class guard {
-   public:
-    explicit guard(worker& owner) : owner_(owner) { EnterCriticalSection(&owner_.lock_); }
-    ~guard() { LeaveCriticalSection(&owner_.lock_); }
-    guard(const guard&) = delete;
-    guard& operator=(const guard&) = delete;
-
-   private:
-    worker& owner_;
-  };
-
-  void notify() { WakeAllConditionVariable(&changed_); }
-  // Sleeps on the lock the caller holds (through a guard) until notified.
-  void sleep_held() { SleepConditionVariableCS(&changed_, &lock_, INFINITE); }
-
- private:
-  static DWORD WINAPI main(void* self) {
-    static_cast<worker*>(self)->loop();
-    return 0;
-  }
-
-  void loop() {
-    for (;;) {
-      io_job* job = nullptr;
-      {
-        const guard held(*this);
-        while (!job_ && !quit_) SleepConditionVariableCS(&changed_, &lock_, INFINITE);
-        if (!job_) return;
-        job = job_;
-      }
-      job->run();
-      {
-        const guard held(*this);
-        job_ = nullptr;
-        done_ = true;
-      }
-      WakeAllConditionVariable(&changed_);
-    }
-  }
-
-  CRITICAL_SECTION lock_;
-  CONDITION_VARIABLE changed_;
-  HANDLE thread_ = nullptr;
-  io_job* job_ = nullptr;
-  bool done_ = true;
-  bool quit_ = false;
-  bool caller_asleep_ = false;
-};
-
 // Reads the body into a ring of pieces on the I/O thread; the caller parses them in order.
 class bounded_io::body_reader : public io_job {
  public:
-  body_reader(worker& owner, HINTERNET request, body_sink& sink)
-      : owner_(owner), request_(request), sink_(sink) {}
+  body_reader(io_worker& owner, std::shared_ptr<session_handles> handles)
+      : owner_(owner), handles_(std::move(handles)) {}
 
   void run() override {
     for (;;) {
       int slot = 0;
       {
-        const worker::guard held(owner_);
+        const io_worker::guard held(owner_);
         while (filled_ == kSlots && !stop_) {
           reader_asleep_ = true;
           owner_.sleep_held();
@@ -229,19 +78,23 @@ class bounded_io::body_reader : public io_job {
         // From here the server is waited for, not the parse.
         waiting_since = GetTickCount();
       }
+      if (!handles_->begin_call()) return;
       // A read waits for the whole piece: asking what has come first returns as soon as any
       // byte is in, so a page that trickles is seen as it trickles.
+      const HINTERNET request = handles_->request;
       DWORD available = 0;
-      BOOL ok = InternetQueryDataAvailable(request_, &available, 0, 0);
+      BOOL ok = InternetQueryDataAvailable(request, &available, 0, 0);
       DWORD read = 0;
       if (ok) {
         const DWORD size = available == 0 ? kReadChunk : std::min(available, kReadChunk);
-        ok = InternetReadFile(request_, slots_[slot].data, size, &read);
+        ok = InternetReadFile(request, slots_[slot].data, size, &read);
       }
       if (!ok) failure.capture(false);
+      // Closed meanwhile: the caller ended the body and reads nothing more of it.
+      if (!handles_->end_call()) return;
       bool wake = true;
       {
-        const worker::guard held(owner_);
+        const io_worker::guard held(owner_);
         if (!ok) {
           failed = true;
         } else if (read > 0) {
@@ -262,12 +115,12 @@ class bounded_io::body_reader : public io_job {
 
   // Hands the oldest piece to the sink and frees its slot; false when the sink wants no more.
   // The reader does not touch a filled slot.
-  bool deliver() {
+  bool deliver(body_sink& sink) {
     slot& oldest = slots_[first_];
-    const bool more = sink_.write(oldest.data, oldest.size);
+    const bool more = sink.write(oldest.data, oldest.size);
     bool wake = false;
     {
-      const worker::guard held(owner_);
+      const io_worker::guard held(owner_);
       first_ = (first_ + 1) % kSlots;
       --filled_;
       // A reader that waits for room is woken once half the ring is free, not for every slot.
@@ -279,7 +132,7 @@ class bounded_io::body_reader : public io_job {
 
   void stop() {
     {
-      const worker::guard held(owner_);
+      const io_worker::guard held(owner_);
       stop_ = true;
     }
     owner_.notify();
@@ -298,9 +151,9 @@ class bounded_io::body_reader : public io_job {
     DWORD size = 0;
   };
 
-  worker& owner_;
-  HINTERNET request_;
-  body_sink& sink_;
+  // The worker's own thread holds the worker while it runs this job.
+  io_worker& owner_;
+  std::shared_ptr<session_handles> handles_;
   slot slots_[kSlots];
   int first_ = 0;
   int filled_ = 0;
@@ -308,38 +161,48 @@ class bounded_io::body_reader : public io_job {
   bool reader_asleep_ = false;
 };
 
-bounded_io::bounded_io() = default;
+bounded_io::bounded_io(std::shared_ptr<session_handles> handles) : handles_(std::move(handles)) {}
 
-bounded_io::~bounded_io() { delete worker_; }
-
-void CALLBACK bounded_io::on_status(HINTERNET, DWORD_PTR, DWORD, LPVOID, DWORD) {
-  g_last_activity = GetTickCount();
+bounded_io::~bounded_io() {
+  if (!worker_) return;
+  worker_->quit();
+  // An abandoned thread ends by itself once its call returns; any other is idle.
+  if (!abandoned_) worker_->join();
 }
 
-io_end bounded_io::call(io_job& job, io_abort& abort) {
-  if (!worker_) worker_ = new worker;
-  if (!worker_->running()) {
-    // Without a thread of its own the call runs here, bounded only by WinINet's time-outs.
-    job.run();
+bool bounded_io::start(const std::shared_ptr<io_job>& job) {
+  if (!worker_) worker_ = io_worker::create();
+  if (!worker_->running()) return false;
+  worker_->start(job);
+  return true;
+}
+
+io_end bounded_io::call(const std::shared_ptr<io_job>& job, bool listing) {
+  if (abandoned_) return io_end::silent;
+  handles_->activity.restart();
+  handles_->activity.received = 0;
+  // Without a thread of its own the call runs here, bounded only by WinINet's time-outs.
+  if (!start(job)) {
+    job->run();
     return io_end::completed;
   }
-  g_last_activity = GetTickCount();
-  worker_->start(job);
-  return wait(abort, nullptr, nullptr);
+  return wait(nullptr, nullptr, nullptr, listing);
 }
 
-io_end bounded_io::read_body(HINTERNET request, body_sink& sink, io_abort& abort, bool& read_failed,
-                             api_failure& failure, bool& sink_stopped) {
+io_end bounded_io::read_body(body_sink& sink, bool& read_failed, api_failure& failure,
+                             bool& sink_stopped) {
   read_failed = false;
   sink_stopped = false;
   body_bytes_ = 0;
-  if (!worker_) worker_ = new worker;
+  if (abandoned_) return io_end::silent;
+  handles_->activity.restart();
+  if (!worker_) worker_ = io_worker::create();
   if (!worker_->running()) {
     // As in call(): here, one piece after the other.
     std::vector<char> chunk(kReadChunk + 1);
     for (;;) {
       DWORD read = 0;
-      if (!InternetReadFile(request, chunk.data(), kReadChunk, &read)) {
+      if (!InternetReadFile(handles_->request, chunk.data(), kReadChunk, &read)) {
         failure.capture(false);
         read_failed = true;
         return io_end::completed;
@@ -353,10 +216,11 @@ io_end bounded_io::read_body(HINTERNET request, body_sink& sink, io_abort& abort
     }
   }
   // The ring is too large for the stack of a host's thread.
-  std::unique_ptr<body_reader> reader(new body_reader(*worker_, request, sink));
+  const auto reader = std::make_shared<body_reader>(*worker_, handles_);
   reader->waiting_since = GetTickCount();
-  worker_->start(*reader);
-  const io_end end = wait(abort, reader.get(), &sink_stopped);
+  worker_->start(reader);
+  const io_end end = wait(reader.get(), &sink, &sink_stopped, false);
+  if (abandoned_) return end;
   body_bytes_ = reader->bytes;
   if (end == io_end::completed && !sink_stopped) {
     read_failed = reader->failed;
@@ -365,12 +229,13 @@ io_end bounded_io::read_body(HINTERNET request, body_sink& sink, io_abort& abort
   return end;
 }
 
-io_end bounded_io::wait(io_abort& abort, body_reader* body, bool* sink_stopped) {
+io_end bounded_io::wait(body_reader* body, body_sink* sink, bool* sink_stopped, bool listing) {
   const DWORD started = GetTickCount();
   longest_quiet_ = 0;
   DWORD next_query = started + limits.cancel_first_ms;
   DWORD window_start = started;
   std::uint64_t window_bytes = 0;
+  io_activity& activity = handles_->activity;
   for (;;) {
     bool piece = false;
     bool done = false;
@@ -388,13 +253,11 @@ io_end bounded_io::wait(io_abort& abort, body_reader* body, bool* sink_stopped) 
         },
         kSliceMs);
     if (piece) {
-      if (!body->deliver()) {
+      if (!body->deliver(*sink)) {
         *sink_stopped = true;
         // The reader stops after the read it is in; only one that waits on the server is ended.
         body->stop();
-        if (!worker_->wait_for([this] { return worker_->done(); }, kCloseGraceMs)) {
-          end_job(abort, body);
-        }
+        if (!worker_->wait_for([this] { return worker_->done(); }, kStopGraceMs)) end_job(body);
         return io_end::completed;
       }
     } else if (done) {
@@ -402,11 +265,14 @@ io_end bounded_io::wait(io_abort& abort, body_reader* body, bool* sink_stopped) 
     }
 
     const DWORD now = GetTickCount();
-    const DWORD quiet =
-        body ? (piece ? 0 : since(now, waiting_since)) : since(now, g_last_activity);
+    // A step WinINet reports is a sign of life as much as a byte of the page.
+    const DWORD reported = since(now, activity.last);
+    const DWORD quiet = body ? std::min(piece ? 0 : since(now, waiting_since), reported) : reported;
     longest_quiet_ = std::max(longest_quiet_, quiet);
+    // A listing's bytes count where WinINet reports them.
+    if (listing) bytes = activity.received;
     io_end end = io_end::completed;
-    if (body) {
+    if (body || listing) {
       if (bytes - window_bytes >= limits.slow_bytes) {
         window_start = now;
         window_bytes = bytes;
@@ -416,7 +282,10 @@ io_end bounded_io::wait(io_abort& abort, body_reader* body, bool* sink_stopped) 
       } else if (since(now, started) >= limits.max_page_ms) {
         end = io_end::too_long;
       } else if (quiet >= limits.silence_ms) {
-        end = io_end::silent;
+        // After a reply, a listing's data connection may bring data WinINet does not report:
+        // that is not silence.
+        end = listing && activity.last_status == INTERNET_STATUS_RESPONSE_RECEIVED ? io_end::unseen
+                                                                                   : io_end::silent;
       } else if (!piece && since(now, window_start) >= limits.slow_window_ms) {
         end = io_end::too_slow;
       }
@@ -429,22 +298,34 @@ io_end bounded_io::wait(io_abort& abort, body_reader* body, bool* sink_stopped) 
       if (cancel_requested()) end = io_end::cancelled;
     }
     if (end != io_end::completed) {
-      if (body) body->stop();
-      end_job(abort, body);
+      end_job(body);
       return end;
     }
   }
 }
 
-void bounded_io::end_job(io_abort& abort, body_reader* body) {
-  abort.abort();
+void bounded_io::end_job(body_reader* body) {
+  // A reader that is between two reads makes no other; one in a read is ended by the close.
+  if (body) body->stop();
+  const DWORD start = GetTickCount();
   const auto ended = [this] { return worker_->done(); };
-  if (worker_->wait_for(ended, kCloseGraceMs)) return;
   for (;;) {
-    sockets_.cancel_new_sockets();
-    if (body) body->stop();
-    if (worker_->wait_for(ended, kCancelAgainMs)) return;
+    handles_->close(kSliceMs);
+    if (worker_->wait_for(ended, kSliceMs)) return;
+    if (since(GetTickCount(), start) >= limits.end_wait_ms) {
+      abandon();
+      return;
+    }
   }
+}
+
+void bounded_io::abandon() {
+  // The thread still runs the module's code: the module stays loaded for the process's life.
+  HMODULE self = nullptr;
+  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                     reinterpret_cast<LPCWSTR>(&io_end_sentence), &self);
+  abandoned_ = true;
+  log_line("打ち切った通信の呼び出しが25秒たっても戻らないので，戻るのを待たずに終えました．");
 }
 
 }  // namespace GetInfo

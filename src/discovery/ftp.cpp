@@ -1,5 +1,7 @@
 #include "discovery/ftp.h"
 
+#include <memory>
+
 namespace GetInfo {
 
 FTP::FTP(const orelib::string& host, INTERNET_PORT port) : session(host, port) {}
@@ -7,10 +9,13 @@ FTP::FTP(const orelib::string& host, INTERNET_PORT port) : session(host, port) {
 bool FTP::connect(int timeout_seconds) { return session.connect(timeout_seconds); }
 
 bool FTP::change_directory(const char* directory) {
-  const HINTERNET connection = session.connection.get();
+  const orelib::string path = directory ? directory : "";
   api_failure failure;
-  if (session.run([&] { return FtpSetCurrentDirectoryA(connection, directory) != FALSE; }, true,
-                  failure)) {
+  if (session.run(
+          [path](session_handles& handles) {
+            return FtpSetCurrentDirectoryA(handles.connection, path.c_str()) != FALSE;
+          },
+          true, failure)) {
     return true;
   }
   session.report("FtpSetCurrentDirectory", failure);
@@ -19,34 +24,46 @@ bool FTP::change_directory(const char* directory) {
 
 bool ftp_raw_listing(ftp_session& session, std::vector<ftp_file>& files) {
   files.clear();
-  const HINTERNET connection = session.connection.get();
   // The whole listing is read in the search's calls, the data connection included: they run
-  // under the bounds, and the names are taken there too.
-  std::vector<ftp_file> found;
+  // under the bounds, and the names are taken there too, into the job's own list.
+  const auto found = std::make_shared<std::vector<ftp_file>>();
   api_failure failure;
   const bool ok = session.run(
-      [&] {
+      [found](session_handles& handles) {
         WIN32_FIND_DATAA record{};
-        internet_handle find(
-            FtpFindFirstFileA(connection, "*.*", &record, INTERNET_FLAG_RELOAD, 0));
-        if (!find) return false;
-        do {
+        const HINTERNET search = FtpFindFirstFileA(handles.connection, "*.*", &record,
+                                                   INTERNET_FLAG_RELOAD, handles.context());
+        if (!search) return false;
+        // Kept where the session's close finds it; a search that comes after that close was
+        // ended with its connection and is not touched.
+        if (!handles.locked([&] { return (handles.search = search) != nullptr; })) return false;
+        BOOL more = TRUE;
+        while (more) {
           ftp_file file;
           record.cFileName[MAX_PATH - 1] = '\0';
           file.name = record.cFileName;
           file.size = record.nFileSizeLow;
           FileTimeToSystemTime(&record.ftLastWriteTime, &file.time.value);
           file.time.valid = true;
-          found.push_back(file);
-        } while (InternetFindNextFileA(find.get(), &record));
-        return true;
+          found->push_back(file);
+          // The next name and the close run under the lock: never after the session's close.
+          more = handles.locked([&] { return InternetFindNextFileA(search, &record) != FALSE; });
+        }
+        const DWORD code = GetLastError();
+        const bool closed_here = handles.locked([&] {
+          InternetCloseHandle(search);
+          handles.search = nullptr;
+          return true;
+        });
+        SetLastError(code);
+        return closed_here;
       },
-      true, failure);
+      true, failure, true);
   if (!ok) {
     session.report("FtpFindFirstFile", failure);
     return false;
   }
-  files.swap(found);
+  files.swap(*found);
   return true;
 }
 

@@ -1,6 +1,7 @@
 #include "discovery/session.h"
 
 #include <cstdlib>
+#include <initializer_list>
 #include <vector>
 
 #include "plugin/log.h"
@@ -14,9 +15,14 @@ constexpr const char* kAnonymousPassword = "a@b";
 // Longer Location headers are not read: no mirror needs one.
 constexpr DWORD kMaxLocation = 65536;
 
-void set_receive_timeout(HINTERNET handle, std::uint32_t timeout_ms) {
+// WinINet's own bounds, of the same length as ours: where a call outlives its closed handles,
+// these still end it.
+void set_timeouts(HINTERNET handle, std::uint32_t timeout_ms) {
   DWORD value = timeout_ms;
-  InternetSetOptionA(handle, INTERNET_OPTION_RECEIVE_TIMEOUT, &value, sizeof value);
+  for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT,
+                       INTERNET_OPTION_RECEIVE_TIMEOUT}) {
+    InternetSetOptionA(handle, option, &value, sizeof value);
+  }
 }
 
 }  // namespace
@@ -36,7 +42,7 @@ void log_api_failure(const char* function, const api_failure& failure) {
            "と，メッセージ" + failure.response + "を返しました．");
 }
 
-bounded_session::~bounded_session() { abort(); }
+bounded_session::bounded_session() : handles(std::make_shared<session_handles>()), io(handles) {}
 
 void bounded_session::report(const char* function, const api_failure& failure) const {
   if (cancelled()) return;
@@ -52,18 +58,6 @@ void bounded_session::report_end() const {
 void http_session::report_end() const {
   bounded_session::report_end();
   if (truncated) log_line("ページがContent-Lengthの長さより前で切れています．");
-}
-
-void bounded_session::abort() {
-  // No callback of ours once the handles go: WinINet may call it while they close.
-  for (internet_handle* handle : {&request, &connection, &internet}) {
-    if (*handle) InternetSetStatusCallbackA(handle->get(), nullptr);
-    handle->reset();
-  }
-}
-
-void bounded_session::watch_internet() {
-  if (internet) InternetSetStatusCallbackA(internet.get(), &bounded_io::on_status);
 }
 
 orelib::string tls_failure_sentence(DWORD code) {
@@ -90,74 +84,78 @@ orelib::string tls_failure_sentence(DWORD code) {
 
 ftp_session::ftp_session(const orelib::string& host_name, INTERNET_PORT port_number)
     : host(host_name), port(port_number), user("anonymous"), password(kAnonymousPassword) {
-  internet.reset(InternetOpenA(kFtpAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
-  if (!internet) report_api_failure("InternetOpen", false);
-  watch_internet();
+  handles->internet = InternetOpenA(kFtpAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+  if (!handles->internet) report_api_failure("InternetOpen", false);
+  handles->watch();
 }
 
 bool ftp_session::connect(int timeout_seconds) {
-  if (!internet) return false;
+  if (!handles->internet) return false;
   timeout_ms = static_cast<std::uint32_t>(timeout_seconds) * 1000u;
   // Set before connecting so that the log-in's replies are bounded where WinINet inherits it.
-  set_receive_timeout(internet.get(), timeout_ms);
-  // The log-in happens in the call: it runs under the bounds.
-  HINTERNET opened = nullptr;
-  const HINTERNET session = internet.get();
+  set_timeouts(handles->internet, timeout_ms);
+  // The log-in happens in the call: it runs under the bounds. The job keeps its own copies.
+  const orelib::string name = host;
+  const orelib::string login = user;
+  const orelib::string secret = password;
+  const INTERNET_PORT number = port;
   api_failure failure;
   const bool ok = run(
-      [&] {
-        opened = InternetConnectA(session, host.c_str(), port, user.c_str(), password.c_str(),
-                                  INTERNET_SERVICE_FTP, INTERNET_FLAG_PASSIVE, 0);
-        return opened != nullptr;
+      [name, login, secret, number](session_handles& handles) {
+        const HINTERNET opened =
+            InternetConnectA(handles.internet, name.c_str(), number, login.c_str(), secret.c_str(),
+                             INTERNET_SERVICE_FTP, INTERNET_FLAG_PASSIVE, handles.context());
+        if (!opened) return false;
+        // A connection that comes after the session was closed is left alone: the session's
+        // close ended it with its parent.
+        return handles.locked([&] {
+          handles.connection = opened;
+          return true;
+        });
       },
       true, failure);
-  if (opened) {
-    // One that came just as the call was ended is closed, as the session's were.
-    if (internet) {
-      connection.reset(opened);
-    } else {
-      InternetCloseHandle(opened);
-    }
-  }
   if (!ok) {
     report("InternetConnect", failure);
     return false;
   }
-  set_receive_timeout(connection.get(), timeout_ms);
+  set_timeouts(handles->connection, timeout_ms);
   return true;
 }
 
 http_session::http_session(const char* proxy, const http_server& target) : server(target) {
   if (proxy && proxy[0]) {
-    internet.reset(InternetOpenA(kHttpAgent, INTERNET_OPEN_TYPE_PROXY, proxy, "<local>", 0));
+    handles->internet = InternetOpenA(kHttpAgent, INTERNET_OPEN_TYPE_PROXY, proxy, "<local>", 0);
   } else {
-    internet.reset(InternetOpenA(kHttpAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+    handles->internet =
+        InternetOpenA(kHttpAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
   }
-  watch_internet();
+  handles->watch();
 }
 
 bool http_session::open_connection() {
-  connection.reset(InternetConnectA(internet.get(), server.name.c_str(), server.port, nullptr,
-                                    nullptr, INTERNET_SERVICE_HTTP, 0, 0));
-  if (!connection) {
+  handles->replace(handles->request, nullptr);
+  handles->replace(handles->connection,
+                   InternetConnectA(handles->internet, server.name.c_str(), server.port, nullptr,
+                                    nullptr, INTERNET_SERVICE_HTTP, 0, handles->context()));
+  if (!handles->connection) {
     report_api_failure("InternetConnect", true);
     return false;
   }
   // The session handle alone may not reach a connection made before the option was set:
   // the connection and each request get it too.
-  if (timeout_ms != 0) set_receive_timeout(connection.get(), timeout_ms);
+  if (timeout_ms != 0) set_timeouts(handles->connection, timeout_ms);
   return true;
 }
 
 bool http_session::connect(int timeout_seconds) {
   timeout_ms = static_cast<std::uint32_t>(timeout_seconds) * 1000u;
   if (!open_connection()) return false;
-  set_receive_timeout(internet.get(), timeout_ms);
+  set_timeouts(handles->internet, timeout_ms);
   return true;
 }
 
 bool http_session::move_to(const http_server& target) {
-  request.reset();
+  handles->replace(handles->request, nullptr);
   const bool same_connection =
       target.secure == server.secure && target.name == server.name && target.port == server.port;
   server = target;
@@ -165,23 +163,28 @@ bool http_session::move_to(const http_server& target) {
 }
 
 bool http_session::send_get(const orelib::string& path) {
-  request.reset();
+  handles->replace(handles->request, nullptr);
   const orelib::string referrer = (server.secure ? "https://" : "http://") + server.host + path;
   // Always from the server, never kept: a cached index page could hide a new archive. Redirects
   // are ours to follow: WinINet would chase some of them forever and download from elsewhere.
+  // Nothing waits for a click inside GetInfo: no dialog of WinINet's.
   DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE |
-                INTERNET_FLAG_NO_AUTO_REDIRECT;
+                INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_NO_UI;
   if (server.secure) flags |= INTERNET_FLAG_SECURE;
-  request.reset(HttpOpenRequestA(connection.get(), "GET", path.c_str(), "HTTP/1.1",
-                                 referrer.c_str(), nullptr, flags, 0));
-  if (!request) {
+  handles->replace(handles->request,
+                   HttpOpenRequestA(handles->connection, "GET", path.c_str(), "HTTP/1.1",
+                                    referrer.c_str(), nullptr, flags, handles->context()));
+  if (!handles->request) {
     send_error = GetLastError();
     return false;
   }
-  if (timeout_ms != 0) set_receive_timeout(request.get(), timeout_ms);
-  const HINTERNET sent = request.get();
+  if (timeout_ms != 0) set_timeouts(handles->request, timeout_ms);
   api_failure failure;
-  if (run([sent] { return HttpSendRequestA(sent, nullptr, static_cast<DWORD>(-1), nullptr, 0); },
+  if (run(
+          [](session_handles& handles) {
+            return HttpSendRequestA(handles.request, nullptr, static_cast<DWORD>(-1), nullptr, 0) !=
+                   FALSE;
+          },
           false, failure)) {
     return true;
   }
@@ -192,7 +195,7 @@ bool http_session::send_get(const orelib::string& path) {
 int http_session::query_status() {
   char text[32] = {};
   DWORD length = sizeof text;
-  if (!HttpQueryInfoA(request.get(), HTTP_QUERY_STATUS_CODE, text, &length, nullptr)) return 400;
+  if (!HttpQueryInfoA(handles->request, HTTP_QUERY_STATUS_CODE, text, &length, nullptr)) return 400;
   text[sizeof text - 1] = '\0';
   const char* p = text;
   while (*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n' || *p == '\v' || *p == '\f') ++p;
@@ -208,7 +211,7 @@ orelib::string http_session::query_location() {
   std::vector<char> text(512);
   for (;;) {
     DWORD length = static_cast<DWORD>(text.size());
-    if (HttpQueryInfoA(request.get(), HTTP_QUERY_LOCATION, text.data(), &length, nullptr)) {
+    if (HttpQueryInfoA(handles->request, HTTP_QUERY_LOCATION, text.data(), &length, nullptr)) {
       text.back() = '\0';  // the text ends within the buffer whatever the length says
       return orelib::string(text.data());
     }
@@ -226,7 +229,7 @@ bool http_session::read_response(body_sink& sink) {
   bool read_failed = false;
   bool sink_stopped = false;
   api_failure failure;
-  last_end = io.read_body(request.get(), sink, *this, read_failed, failure, sink_stopped);
+  last_end = io.read_body(sink, read_failed, failure, sink_stopped);
   if (read_failed && (failure.code == ERROR_INTERNET_TIMEOUT || io.waited_out())) {
     last_end = io_end::silent;
   }
@@ -234,7 +237,7 @@ bool http_session::read_response(body_sink& sink) {
   // A connection that closes before the announced length has not delivered the page.
   char text[32] = {};
   DWORD length = sizeof text;
-  if (HttpQueryInfoA(request.get(), HTTP_QUERY_CONTENT_LENGTH, text, &length, nullptr)) {
+  if (HttpQueryInfoA(handles->request, HTTP_QUERY_CONTENT_LENGTH, text, &length, nullptr)) {
     text[sizeof text - 1] = '\0';
     const unsigned long long announced = std::strtoull(text, nullptr, 10);
     if (io.body_bytes() < announced) {

@@ -6,9 +6,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <utility>
 
 #include "discovery/bounded_io.h"
-#include "discovery/internet_handle.h"
+#include "discovery/session_handles.h"
 #include "support/orelib_string.h"
 
 namespace GetInfo {
@@ -33,43 +35,58 @@ void log_api_failure(const char* function, const api_failure& failure);
 
 // What both sessions share: the Internet session and its connection, closed together when a
 // call must be ended, and the bounds on their blocking calls.
-class bounded_session : public io_abort {
+class bounded_session {
  public:
-  bounded_session() = default;
-  ~bounded_session();
+  bounded_session();
   bounded_session(const bounded_session&) = delete;
   bounded_session& operator=(const bounded_session&) = delete;
 
-  // Runs call (returning whether it succeeded) on the I/O thread under the bounds; false when
-  // it failed, its failure taken on that thread, or was ended (last_end says why).
+  // Runs call(handles) (returning whether it succeeded) on the I/O thread under the bounds;
+  // false when it failed, its failure taken on that thread, or was ended (last_end says why).
+  // The job holds the call, its captures and the handles: a call left to finish on its own
+  // touches nothing else.
   template <typename Call>
-  bool run(Call call, bool with_response, api_failure& failure) {
+  bool run(Call call, bool with_response, api_failure& failure, bool listing = false) {
     struct job final : io_job {
-      job(Call& c, bool r) : call(c), with_response(r) {}
+      job(Call c, bool r, std::shared_ptr<session_handles> h)
+          : call(std::move(c)), with_response(r), handles(std::move(h)) {}
       void run() override {
-        ok = call();
+        if (!handles->begin_call()) {
+          failure.code = ERROR_INVALID_HANDLE;
+          return;
+        }
+        ok = call(*handles);
         if (!ok) failure.capture(with_response);
+        handles->end_call();
       }
-      Call& call;
+      Call call;
       bool with_response;
+      std::shared_ptr<session_handles> handles;
       bool ok = false;
       api_failure failure;
-    } blocking(call, with_response);
-    last_end = io.call(blocking, *this);
+    };
+    const auto blocking = std::make_shared<job>(std::move(call), with_response, handles);
+    last_end = io.call(blocking, listing);
+    if (io.abandoned()) {
+      // The job is the thread's now: none of it is read.
+      failure = api_failure();
+      failure.code = ERROR_INTERNET_TIMEOUT;
+      return false;
+    }
     if (last_end != io_end::completed) {
-      failure = blocking.failure;
+      failure = blocking->failure;
       // The call did not run out by itself: it is reported as WinINet reports a time-out
       // (the code the response info carries is whatever the ended call left).
       failure.code = ERROR_INTERNET_TIMEOUT;
       if (failure.response_code != 0) failure.response_code = ERROR_INTERNET_TIMEOUT;
       return false;
     }
-    if (!blocking.ok) {
-      failure = blocking.failure;
+    if (!blocking->ok) {
+      failure = blocking->failure;
       // WinINet's own time-out and ours have the same length: either may end the wait first.
       if (failure.code == ERROR_INTERNET_TIMEOUT || io.waited_out()) last_end = io_end::silent;
     }
-    return blocking.ok;
+    return blocking->ok;
   }
 
   // Logs the failed call (nothing after a cancel) and, when a bound ended it, why.
@@ -78,18 +95,10 @@ class bounded_session : public io_abort {
   void report_end() const;
   bool cancelled() const { return last_end == io_end::cancelled; }
 
-  // Closes every handle of the session: a blocked call returns.
-  void abort() override;
-
-  bounded_io io;  // first: joined after the handles are closed
-  internet_handle internet;
-  internet_handle connection;
-  internet_handle request;  // HTTP only
+  // Owned with the I/O thread; the last owner closes them.
+  std::shared_ptr<session_handles> handles;
+  bounded_io io;  // after the handles: its thread is joined before they can go
   io_end last_end = io_end::completed;
-
- protected:
-  // Sets the status callback that tells the bounds the calls are moving.
-  void watch_internet();
 };
 
 // The sentence that names a failed TLS connection or certificate check, for the GetLastError

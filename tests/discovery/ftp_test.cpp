@@ -9,6 +9,7 @@
 
 #include "config/setting.h"
 #include "discovery/ftp.h"
+#include "discovery/internet_handle.h"
 #include "discovery_fixture.h"
 
 using testing::ElementsAre;
@@ -184,7 +185,7 @@ class FtpListing : public testing_support::DiscoveryTest {};
 TEST_F(FtpListing, EveryNameInTheServersOrder) {
   GetInfo::ftp_session session(server(5));
   ASSERT_TRUE(session.connect(20));
-  ASSERT_TRUE(FtpSetCurrentDirectoryA(session.connection.get(), kMirrorDirectory.c_str()));
+  ASSERT_TRUE(FtpSetCurrentDirectoryA(session.handles->connection, kMirrorDirectory.c_str()));
   std::vector<GetInfo::ftp_file> files;
   ASSERT_TRUE(GetInfo::ftp_raw_listing(session, files));
   std::vector<std::string> names;
@@ -212,10 +213,10 @@ TEST_F(FtpListing, FourGibibytesAndMoreKeepTheLowBits) {
   {
     GetInfo::ftp_session session(server(5));
     ASSERT_TRUE(session.connect(20));
-    ASSERT_TRUE(FtpSetCurrentDirectoryA(session.connection.get(), "/big/"));
+    ASSERT_TRUE(FtpSetCurrentDirectoryA(session.handles->connection, "/big/"));
     WIN32_FIND_DATAA record{};
     GetInfo::internet_handle find(
-        FtpFindFirstFileA(session.connection.get(), "*.*", &record, INTERNET_FLAG_RELOAD, 0));
+        FtpFindFirstFileA(session.handles->connection, "*.*", &record, INTERNET_FLAG_RELOAD, 0));
     ASSERT_TRUE(find);
     reported_low = record.nFileSizeLow;
     const unsigned long long listed =

@@ -6,8 +6,10 @@
 
 #include <float.h>
 
+#include <atomic>
 #include <climits>
 #include <cstdio>
+#include <memory>
 #include <vector>
 
 #include "config/setting.h"
@@ -15,6 +17,7 @@
 #include "discovery/discovery_state.h"
 #include "discovery/driver.h"
 #include "discovery/get_info.h"
+#include "discovery/session.h"
 #include "discovery/http.h"
 #include "discovery/selection.h"
 #include "discovery_fixture.h"
@@ -827,4 +830,59 @@ TEST_F(Discovery, LocalCheckLooksOnlyForTheName) {
   CreateDirectoryA(archive().c_str(), nullptr);  // even a directory counts
   EXPECT_TRUE(GetInfo::check_local_archive(host));
   EXPECT_TRUE(g_discovery.default_selected);
+}
+
+// --- the bounds' ownership --------------------------------------------------------------------
+
+TEST(SessionHandles, NoCallAfterTheClose) {
+  GetInfo::session_handles handles;
+  handles.internet = InternetOpenA("units", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
+  ASSERT_NE(nullptr, handles.internet);
+  ASSERT_TRUE(handles.begin_call());
+  EXPECT_FALSE(handles.close(60000));  // a call just announced is not closed under
+  EXPECT_TRUE(handles.end_call());
+  EXPECT_TRUE(handles.close(60000));
+  EXPECT_EQ(nullptr, handles.internet);
+  EXPECT_FALSE(handles.begin_call());
+  bool ran = false;
+  EXPECT_FALSE(handles.locked([&] { return ran = true; }));
+  EXPECT_FALSE(ran);
+  handles.replace(handles.request,
+                  InternetOpenA("units", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
+  EXPECT_EQ(nullptr, handles.request);
+}
+
+// A call that its closed handles do not end: the caller returns, and the call finishes later,
+// touching only what it owns.
+TEST_F(Discovery, ACallThatNeverEndsIsLeftToItself) {
+  struct blocked final : GetInfo::io_job {
+    void run() override {
+      WaitForSingleObject(release, INFINITE);
+      finished = true;
+    }
+    HANDLE release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    std::atomic<bool> finished{false};
+  };
+  const auto job = std::make_shared<blocked>();
+  const GetInfo::io_limits kept = GetInfo::bounded_io::limits;
+  GetInfo::bounded_io::limits.silence_ms = 300;
+  GetInfo::bounded_io::limits.end_wait_ms = 500;
+  {
+    GetInfo::bounded_session session;
+    const DWORD start = GetTickCount();
+    EXPECT_EQ(GetInfo::io_end::silent, session.io.call(job));
+    EXPECT_TRUE(session.io.abandoned());
+    EXPECT_LT(GetTickCount() - start, 60000u);
+  }
+  GetInfo::bounded_io::limits = kept;
+  EXPECT_THAT(
+      log(),
+      ElementsAre(
+          "打ち切った通信の呼び出しが25秒たっても戻らないので，戻るのを待たずに終えました．"));
+  EXPECT_FALSE(job->finished);
+  SetEvent(job->release);
+  for (int i = 0; i < 600 && job.use_count() > 1; ++i) Sleep(100);
+  EXPECT_TRUE(job->finished);
+  EXPECT_EQ(1, job.use_count());  // the thread let go of it
+  CloseHandle(job->release);
 }
