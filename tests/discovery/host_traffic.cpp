@@ -36,20 +36,27 @@ HostTraffic::HostTraffic(const std::string& address) : address_(address) {
 }
 
 HostTraffic::~HostTraffic() {
+  if (stop_) SetEvent(stop_);
+  close_all();
+  if (started_) WSACleanup();
+}
+
+void HostTraffic::close_all() {
   if (exchanger_) {
-    SetEvent(stop_);
     WaitForSingleObject(exchanger_, INFINITE);
     CloseHandle(exchanger_);
+    exchanger_ = nullptr;
   }
-  // Ends a pending accept, if finish() did not.
+  // Ends a pending accept, if any.
   close_socket(listener_);
   if (acceptor_) {
     WaitForSingleObject(acceptor_, INFINITE);
     CloseHandle(acceptor_);
+    acceptor_ = nullptr;
   }
   for (SOCKET* socket : {&client_, &peer_, &accepted_}) close_socket(*socket);
   if (stop_) CloseHandle(stop_);
-  if (started_) WSACleanup();
+  stop_ = nullptr;
 }
 
 void HostTraffic::fail(const char* step, int error) {
@@ -106,20 +113,23 @@ void HostTraffic::exchange() {
 std::string HostTraffic::finish() {
   SetEvent(stop_);
   WaitForSingleObject(exchanger_, INFINITE);
-  if (!error_.empty()) return error_;
-  if (!acceptor_) return "nothing was opened";
-  round_trip("after the call");
-  sockaddr_in where{};
-  int length = sizeof where;
-  getsockname(listener_, reinterpret_cast<sockaddr*>(&where), &length);
-  SOCKET second = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  if (connect(second, reinterpret_cast<sockaddr*>(&where), length)) {
-    fail("connect after the call", WSAGetLastError());
-    close_socket(listener_);  // ends the accept that waits
+  if (error_.empty() && !acceptor_) fail("nothing was opened", 0);
+  if (error_.empty()) {
+    round_trip("after the call");
+    sockaddr_in where{};
+    int length = sizeof where;
+    getsockname(listener_, reinterpret_cast<sockaddr*>(&where), &length);
+    SOCKET second = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    if (connect(second, reinterpret_cast<sockaddr*>(&where), length)) {
+      fail("connect after the call", WSAGetLastError());
+      close_socket(listener_);  // ends the accept that waits
+    }
+    WaitForSingleObject(acceptor_, INFINITE);
+    close_socket(second);
+    if (accept_error_) fail("pending accept", accept_error_);
   }
-  WaitForSingleObject(acceptor_, INFINITE);
-  close_socket(second);
-  if (accept_error_) fail("pending accept", accept_error_);
+  // Nothing of the host's own stays open to be counted as the plug-in's.
+  close_all();
   return error_;
 }
 

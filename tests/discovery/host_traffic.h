@@ -19,8 +19,8 @@ class HostTraffic {
   HostTraffic& operator=(const HostTraffic&) = delete;
 
   // Ends the exchange, then checks that the connection still carries a line and that the
-  // pending accept takes a new connection: "" when the host never saw an error, else the first
-  // one ("send 10054", for instance).
+  // pending accept takes a new connection, and closes all: "" when the host never saw an
+  // error, else the first one ("exchange 10053", for instance).
   std::string finish();
 
  private:
@@ -29,6 +29,7 @@ class HostTraffic {
   void exchange();
   bool round_trip(const char* step);
   void fail(const char* step, int error);
+  void close_all();
 
   std::string address_;
   bool started_ = false;
