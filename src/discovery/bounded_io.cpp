@@ -286,7 +286,10 @@ io_end bounded_io::wait(body_reader* body, body_sink* sink, bool* sink_stopped, 
         // that is not silence.
         end = listing && activity.last_status == INTERNET_STATUS_RESPONSE_RECEIVED ? io_end::unseen
                                                                                    : io_end::silent;
-      } else if (!piece && since(now, window_start) >= limits.slow_window_ms) {
+      } else if (!piece && since(now, window_start) >= limits.slow_window_ms &&
+                 (!listing || quiet < limits.silence_ms / 2)) {
+        // A listing is too slow only while WinINet keeps reporting it: a listing it does not
+        // report is ended by the silence bound instead.
         end = io_end::too_slow;
       }
     } else if (quiet >= limits.silence_ms) {

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <new>
 #include <utility>
 
 #include "discovery/bounded_io.h"
@@ -55,8 +56,14 @@ class bounded_session {
           failure.code = ERROR_INVALID_HANDLE;
           return;
         }
-        ok = call(*handles);
-        if (!ok) failure.capture(with_response);
+        // An exception must not leave the thread: a list that cannot grow fails the call.
+        try {
+          ok = call(*handles);
+          if (!ok) failure.capture(with_response);
+        } catch (const std::bad_alloc&) {
+          ok = false;
+          failure.code = ERROR_NOT_ENOUGH_MEMORY;
+        }
         handles->end_call();
       }
       Call call;
