@@ -11,7 +11,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-30}
 shift || true
 targets=("$@")
-((${#targets[@]})) || targets=(xz lzma2 tar unpack regex)
+((${#targets[@]})) || targets=(xz lzma2 tar unpack regex index url listing ini)
 
 cmake --preset fuzz >/dev/null || exit 1
 cmake --build --preset fuzz >/dev/null || { cmake --build --preset fuzz; exit 1; }
@@ -27,6 +27,7 @@ for target in "${targets[@]}"; do
   case $target in
     tar | unpack) dict=(-dict=tests/fuzz/tar.dict) ;;
     regex) dict=(-dict=tests/fuzz/regex.dict) ;;
+    index) dict=(-dict=tests/fuzz/index.dict) ;;
   esac
   before=$(find "$findings" -type f | wc -l)
   # The unpack target's scratch folders go under build/ too.

@@ -47,31 +47,6 @@ bool report_cancel() {
   return false;
 }
 
-void split_mirror_url(const orelib::string& rest) {
-  // A fragment is the browser's own: it is never sent and names no directory.
-  const orelib::string whole = rest.substr(0, rest.find('#'));
-  const orelib::string::size_type slash = whole.find_first_of("/?");
-  if (slash == orelib::string::npos) {
-    g_discovery.remote_host = whole;
-    g_discovery.remote_directory.clear();
-  } else {
-    g_discovery.remote_host = whole.substr(0, slash);
-    g_discovery.remote_directory = whole.substr(slash);
-  }
-}
-
-url_parts listing_url(const orelib::string& scheme) {
-  url_parts where{scheme, g_discovery.remote_host, g_discovery.remote_directory};
-  // An FTP listing is of the directory changed to, named with or without its last "/"; an
-  // index page is a URL, and one without a path is the server's "/".
-  if (scheme == "ftp") {
-    if (where.path.empty() || where.path.back() != '/') where.path += '/';
-  } else {
-    add_root(where.path);
-  }
-  return where;
-}
-
 orelib::string proxy_text(const HostModule& host) {
   const char* proxy = host.call<host_service::GETPROXY>();
   if (!proxy || lstrcmpA(proxy, "") == 0) return orelib::string();
@@ -139,24 +114,13 @@ bool get_info(HWND progress_window) {
       g_discovery.info_result = result;
       return result;
     }
-    const orelib::string& url = g_setting.url;
-    const orelib::string::size_type separator = url.find("://");
-    const orelib::string scheme = url.substr(0, separator);
-    if (separator == orelib::string::npos || default_port(scheme) == 0) {
-      log_line("知らないプロトコルです．");
-      return false;
-    }
-    const orelib::string rest = url.substr(separator + 3);
-    const orelib::string host_text = rest.substr(0, rest.find_first_of("/?#"));
-    orelib::string name;
-    INTERNET_PORT port = 0;
-    if (!connection_address(scheme, host_text, name, port)) return false;
-    split_mirror_url(rest);
-    if (scheme == "ftp") {
-      object.reset(new FTP(name, port));
+    mirror_address mirror;
+    if (!read_mirror_url(g_setting.url, mirror)) return false;
+    if (mirror.scheme == "ftp") {
+      object.reset(new FTP(mirror.name, mirror.port));
     } else {
-      object.reset(
-          new HTTP(proxy_text(host), http_server{scheme == "https", host_text, name, port}));
+      object.reset(new HTTP(proxy_text(host), http_server{mirror.scheme == "https", mirror.host,
+                                                          mirror.name, mirror.port}));
     }
     const bool result = run_listing(*object);
     g_discovery.info_result = result;

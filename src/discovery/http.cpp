@@ -1,4 +1,4 @@
-#include "discovery/http.h"
+#include "discovery/index_parser.h"
 
 #include <climits>
 #include <cstdint>
@@ -6,7 +6,6 @@
 #include <cstring>
 
 #include "discovery/size_text.h"
-#include "discovery/url.h"
 #include "plugin/host_module.h"
 #include "plugin/log.h"
 
@@ -14,42 +13,6 @@ namespace GetInfo {
 
 const char* const kIndexEntryPattern =
     R"re(href[ \t]*=[ \t]*"([^\n\r"]+)"[^\n\r]*?([0-9]*)-([A-Za-z]*)-([0-9]*)[ \t]*([0-9]*):([0-9]*)[^\n\r]*?([0-9\\.]*[KMB]))re";
-
-HTTP::HTTP(const orelib::string& proxy, const http_server& server)
-    : session(proxy.c_str(), server) {}
-
-bool HTTP::connect(int timeout_seconds) { return session.connect(timeout_seconds); }
-
-bool HTTP::change_directory(const char* directory) {
-  path = directory ? directory : "";
-  add_root(path);
-  return true;
-}
-
-bool HTTP::get_file_list(file_list& list) {
-  list.clear();
-  HostModule host;
-  if (!host.bind()) {
-    log_line("本体のロードに失敗．");
-    return false;
-  }
-  if (!request_index()) return false;
-  index_parser parser(host, list);
-  if (!session.read_response(parser)) {
-    list.clear();
-    if (session.cancelled()) return false;
-    log_line("データの受信に失敗．");
-    session.report_end();
-    parser.report_stop();
-    return false;
-  }
-  parser.finish();
-  return true;
-}
-
-bool HTTP::cancelled() const { return session.cancelled(); }
-
-orelib::string HTTP::scheme() { return session.server.secure ? "https" : "http"; }
 
 namespace {
 

@@ -1,13 +1,50 @@
-// The HTTP listing's request for the index page: sending it, the statuses that end it, and the
-// redirects it follows on the way.
+// The HTTP listing: the request for the index page, the statuses that end it, the redirects it
+// follows on the way, and the page handed to its reader (index_parser.h).
 #include "discovery/http.h"
 
 #include <vector>
 
 #include "discovery/url.h"
+#include "plugin/host_module.h"
 #include "plugin/log.h"
 
 namespace GetInfo {
+
+HTTP::HTTP(const orelib::string& proxy, const http_server& server)
+    : session(proxy.c_str(), server) {}
+
+bool HTTP::connect(int timeout_seconds) { return session.connect(timeout_seconds); }
+
+bool HTTP::change_directory(const char* directory) {
+  path = directory ? directory : "";
+  add_root(path);
+  return true;
+}
+
+bool HTTP::get_file_list(file_list& list) {
+  list.clear();
+  HostModule host;
+  if (!host.bind()) {
+    log_line("本体のロードに失敗．");
+    return false;
+  }
+  if (!request_index()) return false;
+  index_parser parser(host, list);
+  if (!session.read_response(parser)) {
+    list.clear();
+    if (session.cancelled()) return false;
+    log_line("データの受信に失敗．");
+    session.report_end();
+    parser.report_stop();
+    return false;
+  }
+  parser.finish();
+  return true;
+}
+
+bool HTTP::cancelled() const { return session.cancelled(); }
+
+orelib::string HTTP::scheme() { return session.server.secure ? "https" : "http"; }
 
 void HTTP::listing_location(orelib::string& host, orelib::string& directory) {
   host = session.server.host;

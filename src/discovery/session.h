@@ -10,23 +10,12 @@
 #include <new>
 #include <utility>
 
+#include "discovery/body_sink.h"
 #include "discovery/bounded_io.h"
 #include "discovery/session_handles.h"
 #include "support/orelib_string.h"
 
 namespace GetInfo {
-
-// Receives a response body piece by piece, as it arrives. The piece lies in the reader's
-// buffer, which has room for one byte past it; the sink may change the piece and that byte
-// while it runs (to end a text with a NUL, say). False: the sink wants no more, and the reading
-// stops.
-class body_sink {
- public:
-  virtual bool write(char* data, std::size_t size) = 0;
-
- protected:
-  ~body_sink() = default;
-};
 
 // Logs the failed function's GetLastError code and, when asked, the server's last response.
 // Call it right after the failed call, before anything else can change the last error.

@@ -6,7 +6,9 @@
 
 #include "support/unique_handle.h"
 
-#ifdef _WIN32
+// The Windows kinds wherever Windows' headers are found: on Windows, and in the native builds
+// of the plug-in's readers, which bring the few declarations they use.
+#if __has_include(<windows.h>)
 #include <windows.h>
 #include <wininet.h>
 #endif
@@ -25,7 +27,7 @@ struct c_file_traits : null_invalid<std::FILE*> {
 };
 using c_file = unique_handle<c_file_traits>;
 
-#ifdef _WIN32
+#if __has_include(<windows.h>)
 
 // Kinds whose interface answers INVALID_HANDLE_VALUE for "no handle" (files, searches).
 struct invalid_handle_value {
@@ -74,6 +76,6 @@ struct com_ptr_traits : null_invalid<Interface*> {
 template <typename Interface>
 using com_ptr = unique_handle<com_ptr_traits<Interface>>;
 
-#endif  // _WIN32
+#endif  // __has_include(<windows.h>)
 
 }  // namespace orelib

@@ -9,7 +9,7 @@ corpus=${1:-$here/corpus}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 rm -rf "$corpus"
-mkdir -p "$corpus"/{xz,lzma2,tar,unpack,regex}
+mkdir -p "$corpus"/{xz,lzma2,tar,unpack,regex,index,url,listing,ini}
 cd "$work"
 
 # Small contents: text, incompressible bytes, a run.
@@ -126,4 +126,78 @@ printf '%s\0%s' '(a+?)(b{2,}|c{,2})\b.*?\Z' 'aaabbbb cc
 ' > $r/lazy-counted
 printf '%s\0%s' '[^\x00-\x1f"<>]+\.(?:tar\.xz|zip)\z' 'dir/ispell-3.3.02-w32.tar.xz' > $r/escapes
 printf '%s\0%s' '((a?)*)*b' 'aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaac' > $r/nested-empty
+
+# index: the crafted test server's pages, listings of today's servers and pages the reader has
+# read wrongly; the first byte seeds the piece sizes.
+python3 - "$here/../../scripts/servers" "$corpus/index" <<'PY'
+import sys
+sys.path.insert(0, sys.argv[1])
+import crafted_http as c
+out = sys.argv[2]
+pages = {"months": c.MONTHS, "sizes": c.SIZES, "nul": c.NUL, "nodates": c.NODATES,
+         "highbytes": c.HIGHBYTES, **{"layout-" + k: v for k, v in c.LAYOUT_PAGES.items()}}
+pages["nginx"] = (
+    '<a href="ispell-3.3.02-w32.tar.xz">ispell-3.3.02-w32.tar.xz</a>     05-Mar-2011 14:07    1M\r\n'
+    '<a href="ispell-3.3.01-w32.tar.xz">ispell-3.3.01-w32.tar.xz</a>     28-Sep-2010 09:05  987K\r\n'
+    '<a href="README">README</a>                                01-Jan-2000 00:00    3.9K\r\n')
+pages["apache"] = (
+    '<tr><td valign="top"><img src="/icons/compressed.gif" alt="[   ]"></td><td><a href="ispell-'
+    '3.3.02-w32.tar.xz">ispell-3.3.02-w32.tar.xz</a></td><td align="right">2011-03-05 14:07  </td>'
+    '<td align="right">1.0M</td><td>&nbsp;</td></tr>\r\n<tr><td><a href="/pub/">Parent Directory'
+    '</a></td><td>&nbsp;</td><td align="right">  - </td></tr>\r\n')
+pages["lighttpd"] = (
+    '<tr><td class="n"><a href="ispell-3.3.02-w32.tar.xz">ispell-3.3.02-w32.tar.xz</a></td><td '
+    'class="m">2011-Mar-05 14:07:00</td><td class="s">2.0M</td><td class="t">application/x-xz'
+    '</td></tr>\n')
+pages["object-store-words"] = (
+    '<a href="folder/">folder/</a><div>0</div><div>2011-03-05T14:07:00.000Z</div>\n'
+    '<a href="ispell-3.3.02-w32.tar.xz">ispell-3.3.02-w32.tar.xz</a><div>36,386</div>'
+    '<div>(35.53 kb)</div><div>2011-03-05T14:07:00.000Z</div>\n')
+pages["one-line-br"] = (
+    '<pre><A HREF="/">[To Parent Directory]</A><br><br> Saturday, March 05, 2011  2:07 PM'
+    '      2097152 <A HREF="/pub/ispell-3.3.02-w32.tar.xz">ispell-3.3.02-w32.tar.xz</A><br>'
+    ' Sunday, March 06, 2011 10:00 AM           64 <A HREF="/pub/ispell-3.3.02-w32.tar.xz.sha256">'
+    'ispell-3.3.02-w32.tar.xz.sha256</A><br></pre>')
+pages["ls-lines"] = (
+    '-rw-r--r--  1 ftp  ftp   2097152 Mar  5  2011 <a href="ispell-3.3.02-w32.tar.xz">x</a>\n'
+    '-rw-r--r--  1 ftp  ftp   1048576 Jan  1 04:00 <a href=" ispell-3.3.03-w32.tar.xz ">y</a>\n')
+pages["mixed"] = ('<a href="ispell-3.3.01-w32.tar.xz">a</a>\n'
+                  '<a href="ispell-3.3.02-w32.tar.xz">b</a> 2011-03-05 14:07 2.0M\n'
+                  '<li><a href="c&amp;d%20e.tar.xz">c</a> <span>1,5 KiB</span></li>\n')
+for i, (name, text) in enumerate(sorted(pages.items())):
+    data = text if isinstance(text, bytes) else text.encode("utf-8")
+    open(f"{out}/{name}", "wb").write(bytes([i * 37 % 256]) + data)
+PY
+
+# url: a listing's host and path, NUL, a link.
+u=$corpus/url
+printf '%s\0%s' 'mirror.example/pub/ispell/' 'ispell-3.3.02-w32.tar.xz' > $u/plain
+printf '%s\0%s' 'mirror.example:8080/pub/ispell/?C=M;O=A#top' \
+  '../dist/./a/../ispell%2D3.3.02-w32.tar.xz?x=1#f' > $u/dots
+printf '%s\0%s' 'mirror.example/pub' '//other.example/a/b/../../c/%E6%97%A5.tar.xz' > $u/network-path
+printf '%s\0%s' '[::1]:81/a/b' \
+  'HTTPS://Host.example:443/x/&amp;y&#x26;&#38;&lt;&#x10FFFF;&#xD800;&#0;&amp' > $u/references
+printf '%s\0%s' 'h/a/b/c' '?only-query' > $u/query
+printf '%s\0%s' 'h/a/' 'http:relative/../x' > $u/scheme-only
+printf '%s\0%s' 'h/' 'ftp://ftp.example/pub/ispell/%00%zz%4' > $u/percent
+
+# listing: lines of an FTP name, a size text and a date text (day month year hour minute),
+# separated by tabs.
+l=$corpus/listing
+printf 'ispell-3.3.02-w32.tar.xz\t2097152\t05 Mar 2011 14 07\nispell-3.3.01-w32.tar.xz\t1.5M\t2010 12 24 9 30\nispell-3.3.02-w32.tar.xz.sha256\t64\t5 Sept 2011 0 0\n' > $l/names
+printf 'a\t1,234,567\t31 Feb 2011 23 59\nb\t1,5 KiB\t29 2 2000 0 0\nc\t0.99999999999999999\t1 Jan 1601 0 0\nd\t4294967296\t31 Dec 30827 23 59\ne\t.5\t0 0 0 0 0\n' > $l/sizes-dates
+printf 'ispell-\x93\xfa\x96\x7b-3.3.05-w32.tar.xz\nispell-\x83\x4a\x83\x69-3.3.04-w32.tar.xz\nispell-99999999999-w32.tar.xz\nispell-w32.tar.xz\n' > $l/highbytes
+
+# ini: a mirror URL, NUL, a directory (Shift-JIS bytes; 0x83 0x5C is one character).
+n=$corpus/ini
+sed -n 's/^ *"\(.*:\/\/.*\)",$/\1/p' "$here/../../src/config/mirror_table.cpp" | while read -r url; do
+  printf '%s\0%s' "$url" 'C:\ispell\dic' > "$n/table-$(printf %s "$url" | cksum | cut -d' ' -f1)"
+done
+printf 'https://[::1]:8443/pub/w32?x=1#top\0E:\\\x83\x5c' > $n/ipv6-query
+printf 'ftp://mirror.example:21\0E:\\\x83' > $n/ftp-lead-byte
+printf 'http://mirror.example:0/\0E:\\tmp\\' > $n/port-zero
+printf 'http://mirror.example:65536/#/x\0' > $n/port-large
+printf 'gopher://mirror.example/\0\\\\server\\share' > $n/scheme
+printf 'http:///pub/?#\0\x81' > $n/no-host
+
 echo "seeds: $(find "$corpus" -type f | wc -l) files, $(du -sk "$corpus" | cut -f1) KB"
