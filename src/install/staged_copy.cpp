@@ -89,12 +89,11 @@ bool StagedCopy::stage(const orelib::string& from, const WIN32_FIND_DATAA& entry
     return fail(Step::copy, source, target, ERROR_FILENAME_EXCED_RANGE);
 
   // A staged file by that name is one an interrupted install left behind.
-  if (!CopyFileA(source.c_str(), planned.staged.c_str(), TRUE)) {
-    const DWORD error = GetLastError();
-    if (error != ERROR_FILE_EXISTS || !remove_own(planned.staged) ||
-        !CopyFileA(source.c_str(), planned.staged.c_str(), TRUE))
-      return fail(Step::copy, source, target, error == ERROR_FILE_EXISTS ? GetLastError() : error);
-  }
+  const DWORD leftover = GetFileAttributesA(planned.staged.c_str());
+  if (leftover != INVALID_FILE_ATTRIBUTES && !(leftover & FILE_ATTRIBUTE_DIRECTORY))
+    remove_own(planned.staged);
+  if (!CopyFileA(source.c_str(), planned.staged.c_str(), TRUE))
+    return fail(Step::copy, source, target, GetLastError());
   entries_.push_back(planned);
   return true;
 }
@@ -139,7 +138,15 @@ bool StagedCopy::commit() {
 }
 
 void StagedCopy::remove_old_files() {
-  // This install's old files and those an earlier one could not delete.
+  // A running program's file cannot be deleted: Windows may do it at the next start, which
+  // needs an administrator. Otherwise it stays under its aside name until the next install.
+  // (A file deleted while open keeps its name until it is closed: the result decides.)
+  for (const Entry& entry : entries_) {
+    if (entry.aside.empty() || DeleteFileA(entry.aside.c_str())) continue;
+    if (MoveFileExA(entry.aside.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT))
+      reboot_needed_ = true;
+  }
+  // Those an earlier install left.
   for (const Name& target : targets_) {
     const orelib::string prefix = target.name + kAsideSuffix;
     WIN32_FIND_DATAA found;
@@ -147,19 +154,15 @@ void StagedCopy::remove_old_files() {
         FindFirstFileA((target.folder + prefix + "*").c_str(), &found));
     if (!search) continue;
     do {
+      // Only the aside names themselves: the suffix alone or with one digit.
       const orelib::string name = found.cFileName;
-      if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || name.size() < prefix.size() ||
-          !same_name(name.substr(0, prefix.size()), prefix))
-        continue;
+      const bool aside =
+          name.size() >= prefix.size() && name.size() <= prefix.size() + 1 &&
+          same_name(name.substr(0, prefix.size()), prefix) &&
+          (name.size() == prefix.size() || (name.back() >= '1' && name.back() <= '9'));
+      if (!aside || (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
       DeleteFileA((target.folder + name).c_str());
     } while (FindNextFileA(search.get(), &found));
-  }
-  // A running program's file cannot be deleted: Windows may do it at the next start, which
-  // needs an administrator. Otherwise it stays under its aside name until the next install.
-  for (const Entry& entry : entries_) {
-    if (entry.aside.empty() || !exists(entry.aside)) continue;
-    if (MoveFileExA(entry.aside.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT))
-      reboot_needed_ = true;
   }
 }
 
