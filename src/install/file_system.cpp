@@ -13,7 +13,7 @@ bool is_dot_entry(const char* name) {
 
 }  // namespace
 
-bool make_directories(const char* path) {
+bool make_directories(const char* path, std::vector<orelib::string>* created) {
   if (!path) return false;
   const std::size_t length = std::strlen(path);
   std::vector<char> buffer(length + 2, '\0');
@@ -24,9 +24,10 @@ bool make_directories(const char* path) {
     // The platform takes "/" for a separator too: a prefix ending before one is a directory.
     if (byte == '\\' || byte == '/') {
       buffer[i] = '\0';
-      if (GetFileAttributesA(buffer.data()) == INVALID_FILE_ATTRIBUTES &&
-          !CreateDirectoryA(buffer.data(), nullptr))
-        return false;
+      if (GetFileAttributesA(buffer.data()) == INVALID_FILE_ATTRIBUTES) {
+        if (!CreateDirectoryA(buffer.data(), nullptr)) return false;
+        if (created) created->push_back(buffer.data());
+      }
       buffer[i] = static_cast<char>(byte);
     }
     if (IsDBCSLeadByte(byte)) {

@@ -6,13 +6,16 @@
 
 #include <windows.h>
 
+#include <vector>
+
 #include "support/handles.h"
 #include "support/orelib_string.h"
 
 // Creates every missing directory whose path is a prefix of path ending just before a
 // separator, a backslash or "/" (so the last component only when path ends in one). True when all
-// of them exist afterwards; directories created before a failure stay.
-bool make_directories(const char* path);
+// of them exist afterwards; directories created before a failure stay. Each directory created is
+// appended to created when it is given, parents first.
+bool make_directories(const char* path, std::vector<orelib::string>* created = nullptr);
 
 // "/" becomes a backslash and a missing final separator is appended; an empty text stays
 // empty. Nothing else changes (no case folding, no "." or ".." resolution).

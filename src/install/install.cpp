@@ -2,7 +2,9 @@
 
 #include "config/setting.h"
 #include "discovery/discovery_state.h"
+#include "install/file_in_use.h"
 #include "install/file_system.h"
+#include "install/staged_copy.h"
 #include "plugin/host_module.h"
 #include "plugin/log.h"
 #include "plugin/module_state.h"
@@ -188,44 +190,42 @@ bool choose_home(const HostModule& host, HWND progress_window, orelib::string& h
   return false;
 }
 
-// Brings one unpacked file into place: a missing target is copied, an older one replaced, and
-// one as new or newer kept (the same version already installed, or a dictionary the user
-// rebuilt). A directory by the target's name is never taken for a file. False, with the
-// system's error, when the file should be written and cannot be.
-bool install_file(const orelib::string& source, const FILETIME& source_time,
-                  const orelib::string& target, DWORD& error) {
-  WIN32_FILE_ATTRIBUTE_DATA existing;
-  BOOL fail_if_exists = TRUE;
-  if (GetFileAttributesExA(target.c_str(), GetFileExInfoStandard, &existing) &&
-      !(existing.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-    if (CompareFileTime(&existing.ftLastWriteTime, &source_time) >= 0) return true;
-    // Windows refuses to overwrite a read-only file; not every implementation of the copy
-    // does, and the user's protection must hold either way.
-    if (existing.dwFileAttributes & FILE_ATTRIBUTE_READONLY) {
-      error = ERROR_ACCESS_DENIED;
-      return false;
-    }
-    fail_if_exists = FALSE;
+orelib::string error_text(DWORD error) {
+  return "GetLastErrorのエラーコード" +
+         orelib::lexical_cast<orelib::string>(static_cast<int>(error));
+}
+
+// A file that cannot be written ends the whole copy: every target is put back first, then the
+// log line, the window's "failure" and, for a file in use, the user is told which one.
+bool copy_failed(HWND progress_window, StagedCopy& copy) {
+  for (const orelib::string& old_file : copy.abandon())
+    log_line("元のファイル" + old_file + "を元の名前に戻せません．");
+  const StagedCopy::Failure& failure = copy.failure();
+  switch (failure.step) {
+    case StagedCopy::Step::copy:
+      log_line("ファイル" + failure.target + "のコピーに失敗．" + error_text(failure.error));
+      break;
+    case StagedCopy::Step::replace:
+      log_line("ファイル" + failure.target + "の置き換えに失敗．" + error_text(failure.error));
+      break;
+    case StagedCopy::Step::directory:
+      log_line("アーカイブの" + failure.source + "はディレクトリなので" + failure.target +
+               "を置き換えられません．");
+      break;
   }
-  if (CopyFileA(source.c_str(), target.c_str(), fail_if_exists)) return true;
-  error = GetLastError();
+  show(progress_window, kFailed);
+  if (failure.in_use) tell_file_in_use(progress_window, failure.target);
   return false;
 }
 
-// Copies what the finder hands out by the rule above; directories among the entries are
-// skipped. The first file that cannot be written fails the step; what was copied stays.
-bool copy_entries(HWND progress_window, FileFinder& finder, const orelib::string& from,
-                  const orelib::string& to) {
+// Stages what the finder hands out from one unpacked folder for one target folder.
+bool stage_entries(HWND progress_window, FileFinder& finder, StagedCopy& copy,
+                   const orelib::string& from, const orelib::string& to) {
   WIN32_FIND_DATAA entry;
   while (finder.next(entry)) {
-    if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
-    const orelib::string target = to + entry.cFileName;
-    DWORD error = 0;
-    if (!install_file(from + entry.cFileName, entry.ftLastWriteTime, target, error)) {
+    if (!copy.stage(from, entry, to)) {
       finder.close();
-      return fail(progress_window,
-                  "ファイル" + target + "のコピーに失敗．GetLastErrorのエラーコード" +
-                      orelib::lexical_cast<orelib::string>(static_cast<int>(error)));
+      return copy_failed(progress_window, copy);
     }
   }
   finder.close();
@@ -256,6 +256,8 @@ bool install_with_host(const HostModule& host, HWND progress_window) {
     return fail(progress_window, "tar解凍に失敗．");
 
   show(progress_window, "成功\r\nファイルのコピー……");
+  // Programs and dictionaries switch together: a mixed set is a broken spell checker.
+  StagedCopy copy;
   {
     const orelib::string source = work_dir + "ispell-w32\\bin\\";
     const orelib::string install_dir = host.call_text<host_service::GETINSTALLDIR>();
@@ -268,16 +270,22 @@ bool install_with_host(const HostModule& host, HWND progress_window) {
     // Without the installation's root the programs would land in a relative "bin".
     if (install_dir.empty() || !finder.open((source + "*.exe").c_str()))
       return fail(progress_window, "binディレクトリの検索に失敗．");
-    if (!copy_entries(progress_window, finder, source, install_dir + "bin\\")) return false;
+    if (!stage_entries(progress_window, finder, copy, source, install_dir + "bin\\")) return false;
   }
   {
     const orelib::string source = work_dir + "ispell-w32\\dic\\";
     FileFinder finder;
-    if (!finder.open((source + "*.*").c_str()))
+    if (!finder.open((source + "*.*").c_str())) {
+      copy.abandon();
       return fail(progress_window, "dicディレクトリの検索に失敗．");
-    make_directories(g_setting.dict_dir.c_str());
-    if (!copy_entries(progress_window, finder, source, g_setting.dict_dir)) return false;
+    }
+    std::vector<orelib::string> made;
+    make_directories(g_setting.dict_dir.c_str(), &made);
+    copy.made(made);
+    if (!stage_entries(progress_window, finder, copy, source, g_setting.dict_dir)) return false;
   }
+  if (!copy.commit()) return copy_failed(progress_window, copy);
+  if (copy.reboot_needed()) g_reboots = true;
 
   show(progress_window, "成功\r\nispell用の設定……");
   if (dict_reference != g_setting.dict_dir) {

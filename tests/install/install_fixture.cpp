@@ -68,11 +68,6 @@ WORD year_of(const std::string& path) {
   return CompareFileTime(&noon, &data.ftLastWriteTime) == 0 ? time.wYear : 0;
 }
 
-std::string copy_failure(const std::string& target, DWORD error) {
-  return "ファイル" + target + "のコピーに失敗．GetLastErrorのエラーコード" +
-         std::to_string(error) + "\r\n";
-}
-
 InstallTest::InstallTest() {
   host::reset();
   host::delete_registry_variable(true, "ISPELL_DICTDIR");

@@ -42,8 +42,6 @@ std::string slashes(std::string text);
 // gives 0 for a time that is not such a noon, or for a file that cannot be read.
 void set_year(const std::string& path, WORD year);
 WORD year_of(const std::string& path);
-// The log line of a file that could not be copied or replaced.
-std::string copy_failure(const std::string& target, DWORD error);
 
 class InstallTest : public ::testing::Test {
  protected:

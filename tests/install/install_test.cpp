@@ -14,7 +14,6 @@
 #include "support/ansi_path.h"
 #include "support/handles.h"
 
-using install_test::copy_failure;
 using install_test::InstallTest;
 using install_test::kDictPrompt;
 using install_test::kFrameLine;
@@ -351,6 +350,81 @@ TEST_F(Updates, OlderProgramsAndDictionariesAreReplaced) {
   EXPECT_TRUE(dictionaries_in(dict));
   EXPECT_EQ(year_of(tex_bin() + "ispell.exe"), 2024);
   EXPECT_EQ(year_of(dict + "english.hash"), 2024);
+  // Nothing staged or set aside is left behind.
+  EXPECT_EQ(testing_support::list_tree(tex_bin()),
+            (std::vector<std::string>{"buildhash.exe", "ispell.exe"}));
+  EXPECT_EQ(testing_support::list_tree(dict),
+            (std::vector<std::string>{"english.aff", "english.hash"}));
+}
+
+TEST_F(Updates, RunningProgramIsRenamedAsideAndReplaced) {
+  unpack_as_of(2024);
+  const std::string dict = root() + "Dic\\";
+  CreateDirectoryA(dict.c_str(), nullptr);
+  // buildhash.exe is a real module, so that it can be mapped as an image.
+  ASSERT_TRUE(CopyFileA(testing_support::plugin_path().c_str(),
+                        (tex_bin() + "buildhash.exe").c_str(), FALSE));
+  write_file(tex_bin() + "ispell.exe", "older release");
+  write_file(dict + "english.hash", "older release");
+  for (const std::string& file :
+       {tex_bin() + "ispell.exe", tex_bin() + "buildhash.exe", dict + "english.hash"})
+    set_year(file, 2020);
+  // Neither variable changes: Reboots answers for the files alone.
+  set_env("ISPELL_DICTDIR", dict.c_str());
+  set_env("HOME", (root() + "Home\\").c_str());
+  answer_dirs(dict, root() + "Home");
+  // As Windows holds a running program's file: read and delete sharing, no write.
+  orelib::file_handle running(CreateFileA((tex_bin() + "ispell.exe").c_str(), GENERIC_READ,
+                                          FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                          OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(running);
+  // As Windows maps a running program: an image section, which lets the file be renamed only.
+  orelib::module_handle image(LoadLibraryExA((tex_bin() + "buildhash.exe").c_str(), nullptr,
+                                             LOAD_LIBRARY_AS_IMAGE_RESOURCE));
+  ASSERT_TRUE(image);
+  DialogDriver boxes;
+
+  ASSERT_TRUE(run());
+  EXPECT_TRUE(boxes.boxes().empty());
+  EXPECT_EQ(texts(), success_texts());
+  EXPECT_EQ(log_text(), kFrameLine);
+  EXPECT_EQ(read_file(tex_bin() + "ispell.exe"), "ispell program");
+  EXPECT_EQ(year_of(tex_bin() + "ispell.exe"), 2024);
+  EXPECT_EQ(read_file(tex_bin() + "buildhash.exe"), "buildhash program");
+  EXPECT_TRUE(dictionaries_in(dict));
+  // The old file is gone once the program ends, or waits for the restart Reboots asks for.
+  running.reset();
+  image.reset();
+  // Each old file is gone once its program ends; one that could not be deleted is either
+  // scheduled for deletion at the restart Reboots asks for, or left for the next install.
+  std::string pending;
+  HKEY opened = nullptr;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager", 0,
+                    KEY_QUERY_VALUE, &opened) == ERROR_SUCCESS) {
+    const orelib::registry_key key(opened);
+    char names[32768] = {};
+    DWORD size = sizeof names - 2;
+    RegQueryValueExA(key.get(), "PendingFileRenameOperations", nullptr, nullptr,
+                     reinterpret_cast<BYTE*>(names), &size);
+    pending = lower(std::string(names, size));
+  }
+  bool scheduled = false;
+  for (const std::string& old :
+       {tex_bin() + "ispell.exe.ispell-old", tex_bin() + "buildhash.exe.ispell-old"})
+    if (file_exists(old) && pending.find(lower(old)) != std::string::npos) scheduled = true;
+  EXPECT_EQ(reboots_, scheduled);
+  const std::string aside = tex_bin() + "ispell.exe.ispell-old";
+
+  // One an earlier install could neither delete nor schedule is removed by the next, whatever
+  // it installs; a name that merely begins like it is the user's.
+  write_file(aside, "left aside");
+  write_file(aside + "3", "left aside twice");
+  write_file(aside + "er", "the user's");
+  answer_dirs(dict, root() + "Home");
+  ASSERT_TRUE(run()) << log_text();
+  EXPECT_EQ(testing_support::list_tree(tex_bin()),
+            (std::vector<std::string>{"buildhash.exe", "ispell.exe", "ispell.exe.ispell-older"}));
+  EXPECT_EQ(read_file(tex_bin() + "ispell.exe"), "ispell program");
 }
 
 TEST_F(Updates, TargetsOfTheSameAgeOrNewerAreKept) {
@@ -448,7 +522,7 @@ TEST_F(Failures, NoBinDirectoryInTheArchive) {
   EXPECT_EQ(texts().back(), "失敗\r\n");
 }
 
-TEST_F(Failures, NoDictionariesKeepsTheCopiedPrograms) {
+TEST_F(Failures, NoDictionariesLeavesTheProgramsUncopied) {
   DeleteFileA((tree() + "ispell-w32\\dic\\english.hash").c_str());
   DeleteFileA((tree() + "ispell-w32\\dic\\english.aff").c_str());
   answer_dirs(root() + "Dic", root() + "Home");
@@ -456,7 +530,8 @@ TEST_F(Failures, NoDictionariesKeepsTheCopiedPrograms) {
   EXPECT_EQ(log_text(), std::string(kFrameLine) + "dicディレクトリの検索に失敗．\r\n");
   EXPECT_EQ(texts(),
             (std::vector<std::string>{"ispellを解凍……", "成功\r\nファイルのコピー……", "失敗\r\n"}));
-  EXPECT_EQ(read_file(tex_bin() + "ispell.exe"), "ispell program");
+  // The programs were staged, never switched in.
+  EXPECT_TRUE(testing_support::list_tree(tex_bin()).empty());
   EXPECT_FALSE(file_exists(root() + "Dic"));
 }
 
@@ -517,8 +592,9 @@ TEST_F(BadInput, EmptyAnswerIsTakenForCancel) {
   EXPECT_EQ(log_text(), kFrameLine);
 }
 
-// ---- Copy failures: a file that should be written and cannot be fails the copy step at that
-// file. Nothing after it is copied, neither variable is set, and the log names the file ----
+// ---- Copy failures: a file that should be written and cannot be fails the copy step. Every
+// target stays as it was, nothing is left beside them, neither variable is set, and the log
+// names the file ----
 
 namespace {
 
@@ -533,6 +609,10 @@ struct CopyFailureCase {
   DWORD error;
   // What the run leaves behind, beyond what every case checks.
   std::function<void(const CopyFailure&)> leaves;
+  // What the log line says failed; null where leaves checks the log.
+  const char* failed = "コピー";
+  // One message box names the file as in use or not writable.
+  bool told = false;
 };
 
 void PrintTo(const CopyFailureCase& c, std::ostream* out) { *out << c.name; }
@@ -541,7 +621,39 @@ class CopyFailure : public InstallTest, public ::testing::WithParamInterface<Cop
  public:
   // Closed at the end of the test, before its scratch tree is removed.
   orelib::file_handle held;
+  // A target the test holds open during the run with this sharing.
+  std::string hold;
+  DWORD share = 0;
+
+  // Programs and dictionaries of 2020 installed, a release of 2024 unpacked.
+  void older_installation() {
+    unpack_as_of(2024);
+    const std::string dict = root() + "Dic\\";
+    CreateDirectoryA(dict.c_str(), nullptr);
+    for (const std::string& file : {tex_bin() + "ispell.exe", tex_bin() + "buildhash.exe",
+                                    dict + "english.hash", dict + "english.aff"}) {
+      write_file(file, "2020 " + file);
+      set_year(file, 2020);
+    }
+    answer_dirs(dict, root() + "Home");
+  }
 };
+
+// Every file below the folder with its bytes and write time.
+std::string state_of(const std::string& folder) {
+  std::string state;
+  for (const std::string& path : testing_support::list_tree(folder)) {
+    state += path;
+    std::int64_t seconds = 0;
+    std::uint32_t nanoseconds = 0;
+    if (!is_directory(folder + path) &&
+        testing_support::file_mtime(folder + path, seconds, nanoseconds))
+      state += " " + std::to_string(seconds) + "." + std::to_string(nanoseconds) + " " +
+               read_file(folder + path);
+    state += "\n";
+  }
+  return state;
+}
 
 std::vector<std::string> copy_failed_texts() {
   return {"ispellを解凍……", "成功\r\nファイルのコピー……", "失敗\r\n"};
@@ -563,7 +675,8 @@ const CopyFailureCase kCopyFailures[] = {
        EXPECT_EQ(read_file(t.tex_bin() + "buildhash.exe"),
                  "read-only buildhash of an older release");
        EXPECT_FALSE(file_exists(t.root() + "Dic"));
-     }},
+     },
+     "コピー", true},
     {"MissingBinDirectory",
      // The plug-in does not create the installation's own bin directory.
      [](CopyFailure& t) {
@@ -588,8 +701,8 @@ const CopyFailureCase kCopyFailures[] = {
      },
      ERROR_PATH_NOT_FOUND,
      [](const CopyFailure& t) {
-       // The programs copied before stay; the choice was stored.
-       EXPECT_EQ(read_file(t.tex_bin() + "ispell.exe"), "ispell program");
+       // The programs staged before are not switched in; the choice was stored.
+       EXPECT_FALSE(file_exists(t.tex_bin() + "ispell.exe"));
        EXPECT_EQ(t.saved("ISPELLDICTDIR"), t.root() + "blocker\\Dic\\");
        EXPECT_EQ(read_file(t.root() + "blocker"), "a file, not a directory");
        EXPECT_EQ(host::read_registry_variable(true, "ISPELL_DICTDIR"), std::nullopt);
@@ -650,31 +763,115 @@ const CopyFailureCase kCopyFailures[] = {
      0,
      [](const CopyFailure& t) {
        EXPECT_EQ(t.saved("ISPELLDICTDIR"), t.root() + std::string(5000, 'd') + "\\");
-       EXPECT_EQ(read_file(t.tex_bin() + "ispell.exe"), "ispell program");
+       EXPECT_FALSE(file_exists(t.tex_bin() + "ispell.exe"));
+     }},
+    {"DictionaryHeldWithoutSharing",
+     // Switched after the programs: they are put back.
+     [](CopyFailure& t) {
+       t.older_installation();
+       t.hold = t.root() + "Dic\\english.hash";
+       return t.hold;
+     },
+     ERROR_SHARING_VIOLATION, [](const CopyFailure&) {}, "置き換え", true},
+    {"ReadOnlyOlderDictionary",
+     [](CopyFailure& t) {
+       t.older_installation();
+       SetFileAttributesA((t.root() + "Dic\\english.aff").c_str(), FILE_ATTRIBUTE_READONLY);
+       return t.root() + "Dic\\english.aff";
+     },
+     ERROR_ACCESS_DENIED,
+     [](const CopyFailure& t) {
+       SetFileAttributesA((t.root() + "Dic\\english.aff").c_str(), FILE_ATTRIBUTE_NORMAL);
+     },
+     "コピー", true},
+    {"StagedCopyRefusedAfterOthers",
+     // The folder refuses the dictionary's staged copy after the programs' (a directory takes
+     // its name, as the file system here cannot be made to deny writes or run out of space).
+     [](CopyFailure& t) {
+       t.older_installation();
+       CreateDirectoryA((t.root() + "Dic\\english.aff.ispell-new").c_str(), nullptr);
+       return t.root() + "Dic\\english.aff";
+     },
+     0, [](const CopyFailure&) {}},
+    {"DirectoryNamedLikeAProgramInTheArchive",
+     [](CopyFailure& t) {
+       t.older_installation();
+       const std::string entry = t.tree() + "ispell-w32\\bin\\buildhash.exe";
+       DeleteFileA(entry.c_str());
+       CreateDirectoryA(entry.c_str(), nullptr);
+       return t.tex_bin() + "buildhash.exe";
+     },
+     0,
+     [](const CopyFailure& t) {
+       EXPECT_EQ(t.log_text(), kFrameLine + std::string("アーカイブの") + t.work() +
+                                   "ispell-w32\\bin\\buildhash.exeはディレクトリなので" +
+                                   t.tex_bin() + "buildhash.exeを置き換えられません．\r\n");
+     },
+     nullptr},
+    {"TargetOfMaxPathWhoseStagedNameIsLonger",
+     // The longest path the system takes (MAX_PATH with its terminating null).
+     [](CopyFailure& t) {
+       t.older_installation();
+       DeleteFileA((t.tree() + "ispell-w32\\dic\\english.aff").c_str());
+       const std::string name = "english.hash";
+       const std::string dict =
+           t.root() + std::string(MAX_PATH - 1 - name.size() - t.root().size() - 1, 'd') + "\\";
+       t.answer_dirs(dict, t.root() + "Home");
+       EXPECT_EQ((dict + name).size(), MAX_PATH - 1u);
+       return dict + name;
+     },
+     ERROR_FILENAME_EXCED_RANGE,
+     [](const CopyFailure& t) {
+       const std::string dict = t.saved("ISPELLDICTDIR");
+       EXPECT_FALSE(file_exists(dict)) << "made for the copy, removed with it";
      }},
 };
 
 }  // namespace
 
-TEST_P(CopyFailure, StopsAtThatFileAndSetsNothing) {
+TEST_P(CopyFailure, LeavesTheInstallationAsItWasAndSetsNothing) {
   const CopyFailureCase& c = GetParam();
   const std::string target = c.arrange(*this);
+  const std::string programs = state_of(tex());
+  const std::string dictionaries = state_of(root() + "Dic\\");
+  if (!hold.empty()) {
+    held.reset(CreateFileA(hold.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held);
+  }
+  DialogDriver boxes;
 
   EXPECT_FALSE(run());
-  if (c.error != 0) {
-    EXPECT_EQ(log_text(), kFrameLine + copy_failure(target, c.error));
+  if (!hold.empty()) held.reset();
+  const std::string line = kFrameLine + std::string("ファイル") + target + "の" +
+                           (c.failed ? c.failed : "") + "に失敗．GetLastErrorのエラーコード";
+  if (!c.failed) {
+    // The row checks the log.
+  } else if (c.error != 0) {
+    EXPECT_EQ(log_text(), line + std::to_string(c.error) + "\r\n");
   } else {
-    // The line as copy_failure writes it, with whatever number the file system gave.
-    const std::string prefix = kFrameLine + std::string("ファイル") + target +
-                               "のコピーに失敗．GetLastErrorのエラーコード";
+    // The line with whatever number the file system gave.
     const std::string log = log_text();
-    EXPECT_EQ(log.substr(0, prefix.size()), prefix);
-    const std::string rest = log.size() > prefix.size() ? log.substr(prefix.size()) : "";
+    EXPECT_EQ(log.substr(0, line.size()), line);
+    const std::string rest = log.size() > line.size() ? log.substr(line.size()) : "";
     EXPECT_TRUE(std::regex_match(rest, std::regex("[0-9]+\r\n"))) << "after the prefix: " << rest;
   }
   EXPECT_EQ(texts(), copy_failed_texts());
   EXPECT_TRUE(host::env_calls().empty());
   EXPECT_FALSE(reboots_);
+  // Same files, bytes and times; nothing staged or set aside left.
+  EXPECT_EQ(state_of(tex()), programs);
+  EXPECT_EQ(state_of(root() + "Dic\\"), dictionaries);
+  if (c.told) {
+    ASSERT_EQ(boxes.boxes().size(), 1u);
+    EXPECT_EQ(boxes.boxes()[0].caption, "ispell");
+    EXPECT_EQ(boxes.boxes()[0].text,
+              "ファイル" + target +
+                  "は使用中か，書き込みできません．\r\nこのファイルを使っているプログラムを終了して"
+                  "から，もう一度インストールしてください．\r\nインストールされていたファイルは元"
+                  "のままです．");
+  } else {
+    EXPECT_TRUE(boxes.boxes().empty());
+  }
   c.leaves(*this);
 }
 
