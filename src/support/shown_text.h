@@ -6,9 +6,9 @@
 
 #include <windows.h>
 
-#include <vector>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace orelib {
 
