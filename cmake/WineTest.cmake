@@ -4,7 +4,10 @@
 #                                             (by default it exports every one of the list)
 #                [NO_HOST_SERVICES]           it exports none
 #                [TIMEOUT <seconds>] [LABELS <labels...>] [FIXTURES_REQUIRED <fixtures...>]
-#                [RESOURCE_LOCK <locks...>] [ENVIRONMENT <VAR=value...>] [RUN_SERIAL])
+#                [RESOURCE_LOCK <locks...>] [ENVIRONMENT <VAR=value...>] [RUN_SERIAL]
+#                [WESTERN <filter>]           the cases matching the GoogleTest filter run again
+#                                             on a Western system (code page 1252), as
+#                                             <name>.cp1252.<Suite>.<Test>)
 #
 # Builds a GoogleTest executable for Windows that carries the reference host's services
 # and the plug-in's core, and registers each of its test cases with CTest as
@@ -24,7 +27,7 @@ if(NOT TEST wine_prefix)
 endif()
 
 function(add_wine_gtest)
-  cmake_parse_arguments(T "RUN_SERIAL;NO_HOST_SERVICES" "NAME;TIMEOUT"
+  cmake_parse_arguments(T "RUN_SERIAL;NO_HOST_SERVICES" "NAME;TIMEOUT;WESTERN"
                         "SOURCES;LIBS;HOST_WITHOUT;LABELS;FIXTURES_REQUIRED;RESOURCE_LOCK;ENVIRONMENT" ${ARGN})
   if(NOT T_NAME OR NOT T_SOURCES)
     message(FATAL_ERROR "add_wine_gtest needs NAME and SOURCES")
@@ -58,20 +61,42 @@ function(add_wine_gtest)
                        TEST_LIST ${exe}_TESTS
                        WORKING_DIRECTORY "${CMAKE_BINARY_DIR}/bin"
                        PROPERTIES ${scalar_properties})
+  # Wine takes a program's code page from its locale when the program starts, so the same
+  # executable and prefix serve both; wine-run passes the locale on.
+  if(T_WESTERN)
+    gtest_discover_tests(${exe}
+                         DISCOVERY_MODE PRE_TEST
+                         NO_PRETTY_VALUES
+                         DISCOVERY_TIMEOUT 120
+                         TEST_PREFIX "${T_NAME}.cp1252."
+                         TEST_FILTER "${T_WESTERN}"
+                         TEST_LIST ${exe}_CP1252_TESTS
+                         WORKING_DIRECTORY "${CMAKE_BINARY_DIR}/bin"
+                         PROPERTIES ${scalar_properties})
+  endif()
 
   # gtest_discover_tests flattens list values among its PROPERTIES, so the list-valued ones are
   # set by a file that CTest reads after the discovered cases, on the list the discovery left.
   set(fixtures wine_prefix ${T_FIXTURES_REQUIRED})
   set(arguments " FIXTURES_REQUIRED [==[${fixtures}]==]")
-  foreach(property LABELS RESOURCE_LOCK ENVIRONMENT)
+  foreach(property LABELS RESOURCE_LOCK)
     if(T_${property})
       string(APPEND arguments " ${property} [==[${T_${property}}]==]")
     endif()
   endforeach()
+  set(properties_932 "${arguments}")
+  if(T_ENVIRONMENT)
+    string(APPEND properties_932 " ENVIRONMENT [==[${T_ENVIRONMENT}]==]")
+  endif()
+  set(environment_1252 ${T_ENVIRONMENT} WINE_RUN_LC_ALL=C.UTF-8)
+  set(properties_1252 "${arguments} ENVIRONMENT [==[${environment_1252}]==]")
   set(properties_file "${CMAKE_CURRENT_BINARY_DIR}/${exe}_properties.cmake")
   file(WRITE "${properties_file}"
        "if(${exe}_TESTS)\n"
-       "  set_tests_properties(\${${exe}_TESTS} PROPERTIES${arguments})\n"
+       "  set_tests_properties(\${${exe}_TESTS} PROPERTIES${properties_932})\n"
+       "endif()\n"
+       "if(${exe}_CP1252_TESTS)\n"
+       "  set_tests_properties(\${${exe}_CP1252_TESTS} PROPERTIES${properties_1252})\n"
        "endif()\n")
   set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES "${properties_file}")
 endfunction()

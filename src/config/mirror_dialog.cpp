@@ -5,6 +5,7 @@
 #include "config/setting.h"
 #include "res/resource.h"
 #include "support/modal_dialog.h"
+#include "support/shown_text.h"
 
 namespace {
 
@@ -47,15 +48,18 @@ class SetDlg : public orelib::window::BaseModalDlg {
 
   bool on_init_dialog(WindowRef& ref) override {
     const HWND list = ref.item(IDC_MIRROR_LIST);
-    for (int row = 0; mirror_table[row]; ++row)
-      SendMessageA(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(mirror_table[row]));
+    for (int row = 0; mirror_table[row]; ++row) {
+      const std::wstring text = orelib::shown_text({orelib::own(mirror_table[row])});
+      SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    }
 
     if (g_setting.is_url_list) {
       SendMessageA(ref.item(IDC_OTHER_URL), EM_SETREADONLY, TRUE, 0);
     } else {
       EnableWindow(list, FALSE);
       SendMessageA(ref.item(IDC_USE_OTHER), BM_SETCHECK, BST_CHECKED, 0);
-      SetWindowTextA(ref.item(IDC_OTHER_URL), g_setting.url.c_str());
+      // The INI file's text is in the system's code page; read back below through the same.
+      orelib::set_shown_text(ref.item(IDC_OTHER_URL), {orelib::from_system(g_setting.url)});
     }
 
     // The row equal to url byte for byte, else the first.

@@ -9,6 +9,7 @@
 #include "plugin/log.h"
 #include "plugin/module_state.h"
 #include "support/ansi_path.h"
+#include "support/shown_text.h"
 
 namespace {
 
@@ -38,7 +39,8 @@ bool fail(HWND progress_window, const orelib::string& log_text) {
 // A folder the installer cannot name: the log line, then the user is told to choose another.
 void refuse(HWND progress_window, const orelib::string& log_text) {
   log_line(log_text);
-  MessageBoxA(progress_window, kUnwritableFolder, "ispell", MB_OK | MB_ICONEXCLAMATION);
+  orelib::message_box(progress_window, {orelib::own(kUnwritableFolder)},
+                      MB_OK | MB_ICONEXCLAMATION);
 }
 
 // Two directories are the same when these forms are equal byte for byte.
@@ -115,7 +117,7 @@ DirectoryChoice choose_directory(const HostModule& host, HWND progress_window, c
     result.outcome = Reconciled::same;
     return result;
   }
-  switch (MessageBoxA(progress_window, kMismatch, "ispell", MB_YESNOCANCEL)) {
+  switch (orelib::message_box(progress_window, {orelib::own(kMismatch)}, MB_YESNOCANCEL)) {
     case IDYES:
       result.outcome = Reconciled::use_variable;
       // The variable's folder has no name the installer could store or copy to.

@@ -15,6 +15,7 @@
 #include "plugin/log.h"
 #include "plugin/module_state.h"
 #include "plugin/plugin_abi.h"
+#include "support/shown_text.h"
 
 namespace {
 
@@ -139,7 +140,8 @@ void __cdecl Set(HWND parent) {
     if (host.call_bool<host_service::USESNETWORK>()) {
       show_mirror_dialog(parent, g_instance);
     } else {
-      MessageBoxA(parent, "ネットワークを使わないのなら設定の必要はありません．", "ispell", MB_OK);
+      orelib::message_box(
+          parent, {orelib::own("ネットワークを使わないのなら設定の必要はありません．")}, MB_OK);
     }
   } catch (const load_function& missing) {
     try_log_missing(missing);

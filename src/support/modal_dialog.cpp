@@ -46,7 +46,9 @@ bool BaseModalDlg::register_control(int id, Control* control) {
 }
 
 int BaseModalDlg::do_modal(Window* owner) {
-  return static_cast<int>(DialogBoxParamA(instance_, MAKEINTRESOURCEA(template_id_),
+  // A Unicode dialog: the template's texts and every text set in UTF-16 reach the controls
+  // whole, whatever the system's code page (an ANSI dialog passes them through that page).
+  return static_cast<int>(DialogBoxParamW(instance_, MAKEINTRESOURCEW(template_id_),
                                           owner ? owner->handle() : nullptr, &dialog_proc,
                                           reinterpret_cast<LPARAM>(this)));
 }

@@ -38,7 +38,7 @@ class BaseModalDlg {
   bool register_control(int id, Control* control);
   int control_count() const { return count_; }
 
-  // Runs the dialog owned by owner (may be null); the result of DialogBoxParamA.
+  // Runs the dialog owned by owner (may be null); the result of DialogBoxParamW.
   int do_modal(Window* owner);
 
   HINSTANCE instance() const { return instance_; }

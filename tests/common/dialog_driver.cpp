@@ -23,6 +23,14 @@ std::string text_of(HWND window) {
   return text;
 }
 
+std::wstring shown_text_of(HWND window) {
+  const int length = GetWindowTextLengthW(window);
+  std::wstring text(static_cast<size_t>(length > 0 ? length : 0) + 1, L'\0');
+  const int got = GetWindowTextW(window, text.data(), static_cast<int>(text.size()));
+  text.resize(static_cast<size_t>(got > 0 ? got : 0));
+  return text;
+}
+
 std::string class_of(HWND window) {
   char name[64] = {};
   GetClassNameA(window, name, sizeof name);
@@ -31,10 +39,10 @@ std::string class_of(HWND window) {
 
 void click(HWND box, int id) { SendMessageA(GetDlgItem(box, id), BM_CLICK, 0, 0); }
 
-std::vector<std::string> static_texts(HWND box) {
-  std::vector<std::string> texts;
+std::vector<std::wstring> static_texts(HWND box) {
+  std::vector<std::wstring> texts;
   for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-    if (lstrcmpiA(class_of(child).c_str(), "Static") == 0) texts.push_back(text_of(child));
+    if (lstrcmpiA(class_of(child).c_str(), "Static") == 0) texts.push_back(shown_text_of(child));
   }
   return texts;
 }
@@ -90,8 +98,8 @@ void DialogDriver::tick() {
 
 void DialogDriver::drive(HWND box) {
   DrivenBox record;
-  record.caption = text_of(box);
-  record.text = text_of(GetDlgItem(box, kMessageTextId));
+  record.caption = shown_text_of(box);
+  record.text = shown_text_of(GetDlgItem(box, kMessageTextId));
   for (const int id : {IDOK, IDCANCEL, IDABORT, IDRETRY, IDIGNORE, IDYES, IDNO}) {
     if (GetDlgItem(box, id)) record.buttons.push_back(id);
   }

@@ -11,10 +11,10 @@
 
 namespace testing_support {
 
-// What a box showed when its turn came.
+// What a box showed when its turn came, as the user reads it (UTF-16, whatever the code page).
 struct DrivenBox {
-  std::string caption;
-  std::string text;          // the message of a message box; empty for other dialogs
+  std::wstring caption;
+  std::wstring text;         // the message of a message box; empty for other dialogs
   std::vector<int> buttons;  // those of IDOK, IDCANCEL, IDABORT, IDRETRY, IDIGNORE, IDYES, IDNO
   int answer = 0;            // the button a script pressed; 0 for a box handed to a step
 };
@@ -60,12 +60,14 @@ class DialogDriver {
   DialogDriver* previous_ = nullptr;
 };
 
-// Reading and pressing the controls of a box.
+// Reading and pressing the controls of a box. text_of is the text in the system's code page;
+// shown_text_of the text the user reads.
 std::string text_of(HWND window);
+std::wstring shown_text_of(HWND window);
 std::string class_of(HWND window);
 // Clicks a button as the mouse would (the button notifies its dialog).
 void click(HWND box, int id);
-// The box's static texts, in creation order.
-std::vector<std::string> static_texts(HWND box);
+// The box's static texts as the user reads them, in creation order.
+std::vector<std::wstring> static_texts(HWND box);
 
 }  // namespace testing_support

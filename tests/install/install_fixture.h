@@ -27,10 +27,11 @@ constexpr const char* kUrl = "http://mirror.example/pub/w32/";
 constexpr const char* kDictPrompt = "ispellのシステム辞書をインストールする場所を選んでください．";
 constexpr const char* kHomePrompt =
     "ispellの個人辞書をインストールする場所（ホームディレクトリ）を選んでください．";
-constexpr const char* kMismatch =
-    "指定されたディレクトリは環境変数で指定されたものと異なります．\r\n"
-    "環境変数に指定されたものにしますか？するならはいを，今のでいいならばいいえを，\r\n"
-    "インストールをやめるならばキャンセルを押してください．";
+// A message box's text as the user reads it, on every code page.
+constexpr const wchar_t* kMismatch =
+    L"指定されたディレクトリは環境変数で指定されたものと異なります．\r\n"
+    L"環境変数に指定されたものにしますか？するならはいを，今のでいいならばいいえを，\r\n"
+    L"インストールをやめるならばキャンセルを押してください．";
 constexpr const char* kFrameLine = "ispellのインストール\r\n";
 
 std::string lower(std::string text);

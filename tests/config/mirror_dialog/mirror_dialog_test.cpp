@@ -20,49 +20,56 @@
 
 using testing_support::click;
 using testing_support::DialogDriver;
+using testing_support::shown_text_of;
 using testing_support::static_texts;
 using testing_support::text_of;
+using testing_support::wide;
 
 namespace {
 
 constexpr int kList = 1001;
 constexpr int kUseOther = 1002;
 constexpr int kOtherUrl = 1003;
-const char* const kTitle = "ispellダウンロード先の設定";
+// The texts as the user reads them, on every code page.
+const wchar_t* const kTitle = L"ispellダウンロード先の設定";
+const std::vector<std::wstring> kButtons = {L"OK", L"キャンセル", L"一覧以外を使う（↓に入力）"};
 
 std::string row(int index) { return mirror_table[index]; }
 
-// What the user sees.
+// What the user sees. An INI value is in the system's code page, and reads as it does there.
 struct DialogState {
-  std::string caption;
+  std::wstring caption;
   HWND owner = nullptr;
-  std::vector<std::string> rows;
+  std::vector<std::wstring> buttons;  // OK, Cancel, the check box
+  std::vector<std::wstring> rows;
   int selected = -1;
-  std::string list_text;
+  std::wstring list_text;
   bool list_enabled = false;
   bool checked = false;
-  std::string edit_text;
+  std::wstring edit_text;
   bool edit_read_only = false;
 };
 
 DialogState read_state(HWND box) {
   DialogState state;
-  state.caption = text_of(box);
+  state.caption = shown_text_of(box);
   state.owner = GetWindow(box, GW_OWNER);
+  for (const int id : {IDOK, IDCANCEL, kUseOther})
+    state.buttons.push_back(shown_text_of(GetDlgItem(box, id)));
   const HWND list = GetDlgItem(box, kList);
-  const int count = static_cast<int>(SendMessageA(list, CB_GETCOUNT, 0, 0));
+  const int count = static_cast<int>(SendMessageW(list, CB_GETCOUNT, 0, 0));
   for (int i = 0; i < count; ++i) {
-    std::string text(static_cast<size_t>(SendMessageA(list, CB_GETLBTEXTLEN, i, 0)) + 1, '\0');
-    SendMessageA(list, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text.data()));
+    std::wstring text(static_cast<size_t>(SendMessageW(list, CB_GETLBTEXTLEN, i, 0)) + 1, L'\0');
+    SendMessageW(list, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text.data()));
     text.resize(text.size() - 1);
     state.rows.push_back(text);
   }
   state.selected = static_cast<int>(SendMessageA(list, CB_GETCURSEL, 0, 0));
-  state.list_text = text_of(list);
+  state.list_text = shown_text_of(list);
   state.list_enabled = IsWindowEnabled(list) != FALSE;
   state.checked = SendMessageA(GetDlgItem(box, kUseOther), BM_GETCHECK, 0, 0) == BST_CHECKED;
   const HWND edit = GetDlgItem(box, kOtherUrl);
-  state.edit_text = text_of(edit);
+  state.edit_text = shown_text_of(edit);
   state.edit_read_only = (GetWindowLongA(edit, GWL_STYLE) & ES_READONLY) != 0;
   return state;
 }
@@ -143,14 +150,15 @@ TEST_F(MirrorDialog, ListModeShowsTheStoredRow) {
     click(box, IDOK);
   });
   EXPECT_EQ(state.caption, kTitle);
+  EXPECT_EQ(state.buttons, kButtons);
   EXPECT_EQ(state.owner, owner_);
   ASSERT_EQ(state.rows.size(), 6u);
-  for (int i = 0; i < 6; ++i) EXPECT_EQ(state.rows[i], row(i)) << i;
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(state.rows[i], wide(row(i))) << i;
   EXPECT_EQ(state.selected, 2);
-  EXPECT_EQ(state.list_text, row(2));
+  EXPECT_EQ(state.list_text, wide(row(2)));
   EXPECT_TRUE(state.list_enabled);
   EXPECT_FALSE(state.checked);
-  EXPECT_EQ(state.edit_text, "");
+  EXPECT_EQ(state.edit_text, L"");
   EXPECT_TRUE(state.edit_read_only);
 
   EXPECT_EQ(outcome.boxes, 1u);
@@ -172,7 +180,7 @@ TEST_F(MirrorDialog, UrlNotExactlyInTheTableSelectsRowOne) {
     });
     EXPECT_EQ(state.selected, 0);
     EXPECT_FALSE(state.checked);
-    EXPECT_EQ(state.edit_text, "");
+    EXPECT_EQ(state.edit_text, L"");
     // OK replaces the unlisted URL by the selected row.
     EXPECT_EQ(outcome.url, row(0));
     EXPECT_EQ(outcome.is_url_list, "1");
@@ -180,19 +188,36 @@ TEST_F(MirrorDialog, UrlNotExactlyInTheTableSelectsRowOne) {
 }
 
 TEST_F(MirrorDialog, TypedModeShowsTheTypedUrl) {
-  const std::string typed = "http://127.0.0.5/私の/ミラー/";
-  DialogState state;
-  const Outcome outcome = run(lines(typed, "0"), [&](HWND box) {
-    state = read_state(box);
-    click(box, IDOK);
-  });
-  EXPECT_TRUE(state.checked);
-  EXPECT_FALSE(state.list_enabled);
-  EXPECT_EQ(state.selected, 0);
-  EXPECT_EQ(state.edit_text, typed);
-  EXPECT_FALSE(state.edit_read_only);
-  EXPECT_EQ(outcome.url, typed);
-  EXPECT_EQ(outcome.is_url_list, "0");
+  // What the system writes: Japanese on a Japanese system, bytes 0x80 to 0xFF on a Western one
+  // (never "?", never cut); once short, once 4,000 bytes long.
+  const bool western = GetACP() == 1252;
+  const std::string folder = western ? "Caf\xE9/\xC4\xD6\xDC\xDF\x80\xA9/" : "私の/ミラー/";
+  std::string long_url = "http://127.0.0.5/";
+  while (long_url.size() < 4000) long_url += folder;
+  for (const std::string& typed : {"http://127.0.0.5/" + folder, long_url}) {
+    SCOPED_TRACE(typed.size());
+    DialogState state;
+    const Outcome outcome = run(lines(typed, "0"), [&](HWND box) {
+      state = read_state(box);
+      click(box, IDOK);
+    });
+    EXPECT_EQ(state.caption, kTitle);
+    EXPECT_EQ(state.buttons, kButtons);
+    EXPECT_TRUE(state.checked);
+    EXPECT_FALSE(state.list_enabled);
+    EXPECT_EQ(state.selected, 0);
+    EXPECT_EQ(state.edit_text, wide(typed));
+    if (typed.size() < 4000) {
+      // Spelled out: the characters of code page 1252 have no Shift-JIS form for the message.
+      const std::wstring seen =
+          western ? L"http://127.0.0.5/Caf\u00E9/\u00C4\u00D6\u00DC\u00DF\u20AC\u00A9/"
+                  : L"http://127.0.0.5/私の/ミラー/";
+      EXPECT_EQ(state.edit_text, seen);
+    }
+    EXPECT_FALSE(state.edit_read_only);
+    EXPECT_EQ(outcome.url, typed);
+    EXPECT_EQ(outcome.is_url_list, "0");
+  }
 }
 
 TEST_F(MirrorDialog, TypedUrlEqualToARowSelectsIt) {
@@ -203,7 +228,7 @@ TEST_F(MirrorDialog, TypedUrlEqualToARowSelectsIt) {
   });
   EXPECT_TRUE(state.checked);
   EXPECT_EQ(state.selected, 4);
-  EXPECT_EQ(state.edit_text, row(4));
+  EXPECT_EQ(state.edit_text, wide(row(4)));
   EXPECT_EQ(outcome.url, row(4));
   EXPECT_EQ(outcome.is_url_list, "0");
 }
@@ -250,9 +275,9 @@ TEST_F(MirrorDialog, RowChosenWhileTheEditBoxHoldsText) {
     state = read_state(box);
     click(box, IDOK);
   });
-  EXPECT_EQ(state.edit_text, "http://127.0.0.5/typed/");
+  EXPECT_EQ(state.edit_text, L"http://127.0.0.5/typed/");
   EXPECT_TRUE(state.edit_read_only);
-  EXPECT_EQ(state.list_text, row(3));
+  EXPECT_EQ(state.list_text, wide(row(3)));
   EXPECT_EQ(outcome.url, row(3));
   EXPECT_EQ(outcome.is_url_list, "1");
 }
@@ -295,13 +320,13 @@ TEST_F(MirrorDialog, NoWriteIniKeepsTheFileUnchanged) {
 
 TEST_F(MirrorDialog, NetworkOffShowsOnlyTheMessageBox) {
   host::config().uses_network = false;
-  std::string caption;
-  std::vector<std::string> texts;
+  std::wstring caption;
+  std::vector<std::wstring> texts;
   std::vector<int> buttons;
   HWND owner = nullptr;
   bool has_list = true;
   const Outcome outcome = run(lines(row(0), "1"), [&](HWND box) {
-    caption = text_of(box);
+    caption = shown_text_of(box);
     texts = static_texts(box);
     owner = GetWindow(box, GW_OWNER);
     has_list = GetDlgItem(box, kList) != nullptr;
@@ -313,10 +338,10 @@ TEST_F(MirrorDialog, NetworkOffShowsOnlyTheMessageBox) {
   });
   EXPECT_EQ(outcome.boxes, 1u);  // the message box, no dialog
   EXPECT_FALSE(outcome.forced);
-  EXPECT_EQ(caption, "ispell");
-  EXPECT_NE(
-      std::find(texts.begin(), texts.end(), "ネットワークを使わないのなら設定の必要はありません．"),
-      texts.end());
+  EXPECT_EQ(caption, L"ispell");
+  EXPECT_NE(std::find(texts.begin(), texts.end(),
+                      L"ネットワークを使わないのなら設定の必要はありません．"),
+            texts.end());
   EXPECT_EQ(buttons, std::vector<int>{IDOK});
   EXPECT_EQ(owner, owner_);
   EXPECT_FALSE(has_list);

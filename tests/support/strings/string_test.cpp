@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
+#include "dialog_driver.h"
 #include "support/orelib_string.h"
+#include "support/shown_text.h"
 
 using orelib::lexical_cast;
 using orelib::replace_all;
@@ -88,5 +93,53 @@ TEST(LexicalCast, RejectsAnythingButDigits) {
       EXPECT_EQ(error.source_type(), typeid(orelib::string));
       EXPECT_EQ(error.target_type(), typeid(int));
     }
+  }
+}
+
+// Each piece read in its own code page, as the message box shows it: the plug-in's own text is
+// Shift-JIS on every system, a path from the system is in the system's code page.
+TEST(ShownText, MessageBoxShowsEachPieceInItsCodePage) {
+  using orelib::from_system;
+  using orelib::own;
+  const bool western = GetACP() == 1252;
+  // A path a Western system writes with bytes 0x80 to 0xFF; on a Japanese one, a Japanese path.
+  const std::string path = western ? "C:\\Caf\xE9\\\xC4\x80\xFF" : "C:\\辞書\\ｶﾅ";
+  const std::wstring path_shown = western ? L"C:\\Café\\Ä€ÿ" : L"C:\\辞書\\ｶﾅ";
+  std::string long_text;
+  std::wstring long_shown;
+  for (int i = 0; i < 1000; ++i) {
+    long_text += "辞書";
+    long_shown += L"辞書";
+  }
+  struct Row {
+    const char* name;
+    std::vector<orelib::shown_piece> pieces;
+    std::wstring shown;
+  };
+  const Row rows[] = {
+      {"OwnText", {own("ispellのシステム辞書")}, L"ispellのシステム辞書"},
+      {"SystemPathInASentence",
+       {own("ファイル"), from_system(path), own("は使用中です．")},
+       L"ファイル" + path_shown + L"は使用中です．"},
+      {"FourThousandBytes", {own(long_text)}, long_shown},
+      // A lead byte cut from its trail byte is shown as such, and read no further than its piece.
+      {"LoneLeadByteAtTheEnd",
+       {own(std::string_view("辞\x8F"
+                             "\x8F",
+                             3))},
+       L"辞\xFFFD"},
+      {"LoneLeadBytePairsWithNoOtherPiece",
+       {own("X\x82"), own("a")},
+       L"X\xFFFD"
+       L"a"},
+      {"Nothing", {own("")}, L""},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    testing_support::DialogDriver boxes({IDOK});
+    EXPECT_EQ(orelib::message_box(nullptr, row.pieces, MB_OK), IDOK);
+    ASSERT_EQ(boxes.boxes().size(), 1u);
+    EXPECT_EQ(boxes.boxes()[0].caption, L"ispell");
+    EXPECT_EQ(boxes.boxes()[0].text, row.shown);
   }
 }
