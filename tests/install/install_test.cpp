@@ -29,6 +29,7 @@ using testing_support::file_exists;
 using testing_support::is_directory;
 using testing_support::read_file;
 using testing_support::TarBuilder;
+using testing_support::wide;
 using testing_support::write_file;
 
 namespace {
@@ -863,12 +864,12 @@ TEST_P(CopyFailure, LeavesTheInstallationAsItWasAndSetsNothing) {
   EXPECT_EQ(state_of(root() + "Dic\\"), dictionaries);
   if (c.told) {
     ASSERT_EQ(boxes.boxes().size(), 1u);
-    EXPECT_EQ(boxes.boxes()[0].caption, "ispell");
+    EXPECT_EQ(boxes.boxes()[0].caption, L"ispell");
     EXPECT_EQ(boxes.boxes()[0].text,
-              "ファイル" + target +
-                  "は使用中か，書き込みできません．\r\nこのファイルを使っているプログラムを終了して"
-                  "から，もう一度インストールしてください．\r\nインストールされていたファイルは元"
-                  "のままです．");
+              L"ファイル" + wide(target) +
+                  L"は使用中か，書き込みできません．\r\nこのファイルを使っているプログラムを終了"
+                  L"してから，もう一度インストールしてください．\r\nインストールされていたファイル"
+                  L"は元のままです．");
   } else {
     EXPECT_TRUE(boxes.boxes().empty());
   }
