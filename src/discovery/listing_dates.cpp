@@ -84,14 +84,19 @@ bool time_after(const char*& at, int& hour, int& minute) {
   return true;
 }
 
-// The year of a day written without one, as ls writes the files of the last six months: this
-// year, or the last one when the day would lie more than a day after today (the server's
-// clock may run ahead of ours).
-int recent_year(int month, int day) {
-  SYSTEMTIME now;
-  GetSystemTime(&now);
-  const bool ahead = month > now.wMonth || (month == now.wMonth && day > now.wDay + 1);
-  return ahead ? now.wYear - 1 : now.wYear;
+// Days since a fixed day, on the Gregorian calendar.
+long day_number(int year, int month, int day) {
+  if (month <= 2) --year;
+  const long era = (year >= 0 ? year : year - 399) / 400;
+  const long of_era = year - era * 400;
+  const long of_year = (153L * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
+  return era * 146097 + of_era * 365 + of_era / 4 - of_era / 100 + of_year;
+}
+
+int days_in_month(int year, int month) {
+  static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  return month == 2 && leap ? 29 : kDays[month - 1];
 }
 
 date_time calendar_time(int year, int month, int day, int hour, int minute) {
@@ -101,6 +106,17 @@ date_time calendar_time(int year, int month, int day, int hour, int minute) {
 }
 
 }  // namespace
+
+int yearless_year(int month, int day, const SYSTEMTIME& now) {
+  // The server's day may be ours plus one (a zone east of ours, a clock ahead): its "Jan  1"
+  // on our Dec 31 is next year's, its "Mar  1" on our Feb 28 this year's.
+  const long today = day_number(now.wYear, now.wMonth, now.wDay);
+  for (int year = now.wYear + 1; year >= now.wYear - 1; --year) {
+    if (month < 1 || month > 12 || day > days_in_month(year, month)) continue;
+    if (day_number(year, month, day) <= today + 1) return year;
+  }
+  return now.wYear - 1;
+}
 
 int month_from_name(std::string_view name, std::vector<orelib::string>& log) {
   static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
@@ -129,7 +145,8 @@ date_time listing_time(std::string_view first, std::string_view month, std::stri
                         static_cast<std::uint16_t>(minute_value), 0, 0);
 }
 
-bool layout_parser::read_time(const char* text, date_time& time, const char*& after) {
+bool layout_parser::read_time(const char* text, date_time& time, const char*& after,
+                              const char*& ls_date) {
   std::size_t length = std::strlen(text);
   std::size_t pos = 0;
   std::size_t len = 0;
@@ -188,7 +205,9 @@ bool layout_parser::read_time(const char* text, date_time& time, const char*& af
       const char* clock = end - three.size();
       if (!time_after(clock, hour, minute)) continue;
       end = clock;
-      year = recent_year(month, decimal(day));
+      SYSTEMTIME now;
+      GetSystemTime(&now);
+      year = yearless_year(month, decimal(day), now);
     } else {
       if (three.size() != 4) continue;
       time_after(end, hour, minute);
@@ -196,6 +215,7 @@ bool layout_parser::read_time(const char* text, date_time& time, const char*& af
     }
     time = calendar_time(year, month, decimal(day), hour, minute);
     after = skip_zone(end);
+    if (month_first) ls_date = text + pos;
     return true;
   }
   return false;

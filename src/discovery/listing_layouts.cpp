@@ -1,5 +1,6 @@
 #include "discovery/listing_layouts.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <utility>
 
@@ -52,10 +53,10 @@ void layout_parser::parse(char* text, std::size_t length) {
   if (ended_) return;
   char* const end = text + length;
   char* line = text;
-  // Line by line until a dated line shows the layout; from then on, all lines at once.
-  while (line < end && layout_ != layout::dated_lines && layout_ != layout::cell_lines) {
+  // Line by line until a dated line or a row of cells shows the layout.
+  while (line < end && layout_ == layout::unknown) {
     char* stop = line;
-    while (stop < end && *stop != '\n' && *stop != '\r') ++stop;
+    while (stop < end && !is_line_break(*stop)) ++stop;
     if (stop > line) {
       const char saved = *stop;
       *stop = '\0';
@@ -65,13 +66,64 @@ void layout_parser::parse(char* text, std::size_t length) {
     }
     line = stop + 1;
   }
-  if (line >= end) return;
-  const std::size_t rest = static_cast<std::size_t>(end - line);
-  const bool sane =
-      layout_ == layout::dated_lines
-          ? dated_line_.each_match(line, rest, [this] { entries_.push_back(dated_entry()); })
-          : cell_line_.each_match(line, rest, [this] { entries_.push_back(cell_entry()); });
-  if (!sane) ended_ = true;
+  if (line < end) read_layout(line, end);
+}
+
+void layout_parser::read_layout(char* text, char* end) {
+  // All lines at once with the layout's pattern; the lines it passes over are read link by
+  // link, so that a row it does not read keeps its link.
+  const bool dated = layout_ == layout::dated_lines;
+  host_pattern& pattern = dated ? dated_line_ : cell_line_;
+  char* unread = text;    // the first line neither pattern nor links have read
+  char* line_end = text;  // the end of the last match's line
+  file_info matched;
+  bool pending = false;
+  const bool sane = pattern.each_match(
+      text, static_cast<std::size_t>(end - text),
+      [&] {
+        matched = dated ? dated_entry() : cell_entry();
+        pending = true;
+      },
+      [&](const char* match, std::size_t match_length) {
+        char* const begin = text + (match - text);
+        // A match further on the same line passes over no line.
+        if (begin >= line_end) {
+          char* line = begin;
+          while (line > unread && !is_line_break(line[-1])) --line;
+          read_gap(unread, line);
+          line_end = begin + match_length;
+          while (line_end < end && !is_line_break(*line_end)) ++line_end;
+          unread = line_end;
+        }
+        end_record();
+        entries_.push_back(std::move(matched));
+        pending = false;
+      });
+  if (pending) entries_.push_back(std::move(matched));
+  if (!sane) {
+    ended_ = true;
+    return;
+  }
+  read_gap(unread, end);
+}
+
+void layout_parser::read_gap(char* begin, char* end) {
+  for (char* line = begin; line < end && !ended_;) {
+    char* stop = line;
+    while (stop < end && !is_line_break(*stop)) ++stop;
+    const shown_links links = links_shown(line, stop);
+    if (links == shown_links::files) {
+      const char saved = *stop;
+      *stop = '\0';
+      read_links(line, static_cast<std::size_t>(stop - line));
+      *stop = saved;
+    } else if (links == shown_links::others) {
+      end_record();
+    } else if (has_record_) {
+      read_info(line, stop, true);
+    }
+    line = stop + 1;
+  }
 }
 
 bool layout_parser::spans_links(const char* match, std::size_t length) {
@@ -162,18 +214,20 @@ file_info layout_parser::dated_entry() {
 }
 
 void layout_parser::enter_layout(layout found) {
-  // Links seen before the first row of the layout (sort links, the parent directory) were no
-  // rows.
+  // Folders linked before the first row of the layout (the parent directory) were no rows;
+  // files read link by link stay.
   layout_ = found;
-  entries_.clear();
-  has_record_ = false;
-  record_time_ = none;
-  record_size_ = none;
+  end_record();
+  entries_.erase(std::remove_if(entries_.begin(), entries_.end(),
+                                [](const file_info& entry) { return is_folder(entry.name); }),
+                 entries_.end());
 }
 
 void layout_parser::end_record() {
   if (!has_record_) return;
-  entries_.push_back(std::move(record_));
+  // Beside the rows of a layout, a folder read link by link is the parent or a subdirectory.
+  if (layout_ == layout::unknown || !is_folder(record_.name))
+    entries_.push_back(std::move(record_));
   has_record_ = false;
   record_time_ = none;
   record_size_ = none;

@@ -30,26 +30,85 @@ using namespace listing;
 
 namespace {
 
-// Whether the text at an href the link pattern found is a link to a file: an href attribute
-// of an anchor (not "xlink:href", "data-href", "<link href>"), to no place in the page itself.
-bool is_file_link(const char* line, const char* href, std::string_view value) {
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+// Whether the href at href is a link to a file: an href attribute of an anchor (not
+// "xlink:href", "data-href", "<link href>"), to no place in the page itself. angle: the last
+// '<' or '>' on the line before href, or null.
+bool is_file_link(const char* line, const char* href, const char* angle, std::string_view value) {
   if (value.empty() || value[0] == '#' || value[0] == '?') return false;
   if (href > line) {
     const char before = href[-1];
-    if (is_letter(before) || (before >= '0' && before <= '9') || before == ':' || before == '-' ||
-        before == '_') {
+    if (is_letter(before) || is_digit(before) || before == ':' || before == '-' || before == '_') {
       return false;
     }
   }
-  // The tag, when it begins on this line: an anchor.
-  for (const char* p = href; p > line; --p) {
-    if (p[-1] == '>') return false;
-    if (p[-1] == '<') return (p[0] == 'a' || p[0] == 'A') && (is_blank(p[1]) || p[1] == '\n');
-  }
-  return true;  // an href on a line of its own, inside a tag begun earlier
+  if (!angle) return true;  // an href on a line of its own, inside a tag begun earlier
+  if (*angle == '>') return false;
+  // The tag begins on this line: an anchor.
+  return (angle[1] == 'a' || angle[1] == 'A') && (is_blank(angle[2]) || angle[2] == '\n');
+}
+
+// Past a line break tag ("<br>", "<BR/>", "<br />") that begins at p, or null.
+const char* past_break(const char* p, const char* end) {
+  if (end - p < 4 || p[0] != '<' || (p[1] != 'b' && p[1] != 'B') || (p[2] != 'r' && p[2] != 'R'))
+    return nullptr;
+  const char* q = p + 3;
+  if (*q != '>' && *q != '/' && !is_blank(*q)) return nullptr;
+  while (q < end && *q != '>' && *q != '<') ++q;
+  return q < end && *q == '>' ? q + 1 : nullptr;
+}
+
+// The size ls writes right before its date ("2097152 Mar  5  2011"): the word before date,
+// when it is a size of its own ("2.0M" of ls -h too).
+bool size_before(const char* begin, const char* date, int& size) {
+  const char* end = date;
+  while (end > begin && is_blank(end[-1])) --end;
+  if (end == date) return false;
+  const char* word = end;
+  while (word > begin && !is_blank(word[-1]) && word[-1] != '>') --word;
+  if (word == end || !is_digit(*word)) return false;
+  return listing_size(std::string_view(word, static_cast<std::size_t>(end - word)), size);
 }
 
 }  // namespace
+
+namespace listing {
+
+shown_links links_shown(const char* begin, const char* end) {
+  shown_links found = shown_links::none;
+  for (const char* p = begin; p + 4 < end; ++p) {
+    if ((p[0] | 0x20) != 'h' || (p[1] | 0x20) != 'r' || (p[2] | 0x20) != 'e' ||
+        (p[3] | 0x20) != 'f')
+      continue;
+    if (p > begin &&
+        (is_letter(p[-1]) || is_digit(p[-1]) || p[-1] == ':' || p[-1] == '-' || p[-1] == '_'))
+      continue;
+    const char* q = p + 4;
+    while (q < end && is_blank(*q)) ++q;
+    if (q == end || *q != '=') continue;
+    ++q;
+    while (q < end && is_blank(*q)) ++q;
+    if (q == end || (*q != '"' && *q != '\'')) continue;
+    const char* const value = ++q;
+    while (q < end && *q != '"' && *q != '\'' && *q != '<' && *q != '>') ++q;
+    if (q == end) break;
+    // Nothing before q can begin a link of another value: each byte is looked at once.
+    p = q - 1;
+    if (*q == '<' || *q == '>') continue;
+    const std::string_view link =
+        trim_blanks(std::string_view(value, static_cast<std::size_t>(q - value)));
+    if (link.empty()) continue;
+    if (link[0] == '#' || link[0] == '?' || is_folder(link_name(link))) {
+      found = shown_links::others;
+    } else {
+      return shown_links::files;
+    }
+  }
+  return found;
+}
+
+}  // namespace listing
 
 void layout_parser::read_links(char* line, std::size_t length) {
   struct link {
@@ -59,9 +118,12 @@ void layout_parser::read_links(char* line, std::size_t length) {
   };
   std::vector<link> links;
   char* const line_end = line + length;
+  // The last angle bracket before each href, found in one pass over the line.
+  const char* scanned = line;
+  const char* angle = nullptr;
   std::size_t offset = 0;
   while (offset < length && link_.search(line + offset)) {
-    const orelib::string value(link_.group(1));
+    const orelib::string value(trim_blanks(link_.group(1)));
     std::size_t pos = 0;
     std::size_t len = 0;
     if (!link_.placed(length - offset, pos, len)) {
@@ -69,26 +131,46 @@ void layout_parser::read_links(char* line, std::size_t length) {
       return;
     }
     char* const href = line + offset + pos;
-    if (is_file_link(line, href, value)) links.push_back({link_name(value), href, href + len});
+    for (; scanned < href; ++scanned) {
+      if (*scanned == '<' || *scanned == '>') angle = scanned;
+    }
+    if (is_file_link(line, href, angle, value))
+      links.push_back({link_name(value), href, href + len});
     offset += pos + len;
   }
-  if (links.empty()) {
-    if (has_record_) read_info(line, line_end, true);
-    return;
-  }
-  for (std::size_t i = 0; i < links.size(); ++i) {
-    // A second link to the same file (an icon, then the name) goes on with its record.
-    if (!has_record_ || record_.name != links[i].name) {
-      end_record();
-      record_ = file_info{};
-      record_.name = std::move(links[i].name);
-      has_record_ = true;
+  // Line breaks in the markup ("<br>") part the line as the page shows it: a link is read with
+  // what its own line shows.
+  std::size_t next = 0;
+  for (char* shown = line; shown;) {
+    char* shown_end = shown;
+    char* following = nullptr;
+    for (; shown_end < line_end; ++shown_end) {
+      if (*shown_end != '<') continue;
+      if (const char* past = past_break(shown_end, line_end)) {
+        following = shown_end + (past - shown_end);
+        break;
+      }
     }
-    char* const after_end = i + 1 < links.size() ? links[i + 1].begin : line_end;
-    read_info(links[i].end, after_end, false);
-    // One link on its line and nothing shown after it: what the line shows before it.
-    if (links.size() == 1 && record_time_ == none && record_size_ == none)
-      read_info(line, links[0].begin, false);
+    const std::size_t first = next;
+    while (next < links.size() && links[next].begin < shown_end) ++next;
+    if (first == next) {
+      if (has_record_) read_info(shown, shown_end, true);
+    }
+    for (std::size_t i = first; i < next; ++i) {
+      // A second link to the same file (an icon, then the name) goes on with its record.
+      if (!has_record_ || record_.name != links[i].name) {
+        end_record();
+        record_ = file_info{};
+        record_.name = std::move(links[i].name);
+        has_record_ = true;
+      }
+      read_info(links[i].end, i + 1 < next ? links[i + 1].begin : shown_end, false);
+      // One link on its line and nothing shown after it: what the line shows before it.
+      if (next - first == 1 && record_time_ == none && record_size_ == none)
+        read_info(shown, links[i].begin, false);
+    }
+    if (ended_) return;
+    shown = following;
   }
 }
 
@@ -109,9 +191,10 @@ void layout_parser::read_info(char* begin, char* end, bool whole_line) {
     record_time_ = attribute;
   }
   const char* after = nullptr;
+  const char* ls_date = nullptr;
   if (record_time_ == none) {
     date_time time;
-    if (read_time(begin, time, after)) {
+    if (read_time(begin, time, after, ls_date)) {
       record_.time = time;
       record_time_ = text;
     }
@@ -133,7 +216,8 @@ void layout_parser::read_info(char* begin, char* end, bool whole_line) {
       record_size_ = cell;
     }
   }
-  if (record_size_ == none && after && read_size_after(after, size)) {
+  if (record_size_ == none && after &&
+      (read_size_after(after, size) || (ls_date && size_before(begin, ls_date, size)))) {
     record_.size = static_cast<std::uint32_t>(size);
     record_size_ = after_time;
   }
