@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "discovery/listing_text.h"
 #include "discovery/size_text.h"
 #include "plugin/host_module.h"
 #include "plugin/log.h"
@@ -122,7 +123,7 @@ bool index_parser::parse(char* text, std::size_t length) {
 file_info index_parser::classic_entry() {
   // Each answer is copied before the next call, which may reuse the host's buffer.
   file_info entry;
-  entry.name.assign(classic_.group(1));
+  entry.name.assign(listing::trim_blanks(classic_.group(1)));
   const std::string_view size = classic_.group(7);
   bare_unit_ = size.find_first_of("0123456789") == std::string_view::npos;
   entry.size = static_cast<std::uint32_t>(size_from_text(size));

@@ -24,6 +24,10 @@ namespace GetInfo {
 // "Jan" .. "Dec" (exactly) give 1 .. 12; anything else adds the month line to log and gives -1.
 int month_from_name(std::string_view name, std::vector<orelib::string>& log);
 
+// The year of a day that ls writes without one (the files of the last six months): the latest
+// in which the day lies no more than a day after now's (UTC).
+int yearless_year(int month, int day, const SYSTEMTIME& now);
+
 // A listing's date and time, taken as the page writes them (no time-zone conversion, seconds
 // 0): day-month-year, or year-month-day when the first number has more than two digits and the
 // last at most two. The month is a number or an English abbreviation; an unknown name adds the
@@ -51,12 +55,16 @@ class layout_parser {
 
  private:
   // How the page lays its entries out, known from its first dated line or row of cells.
-  enum class layout { unknown, dated_lines, cell_lines, records };
+  enum class layout { unknown, dated_lines, cell_lines };
   // How sure a record's size or time is: read from text, from a cell of its own, from an
   // attribute written for machines. A better reading replaces a worse one, never the reverse.
   enum rank { none = 0, after_time = 1, text = 1, cell = 2, attribute = 3 };
 
   void parse_line(char* line, std::size_t length);
+  // The lines of text[0, end) once the layout is known.
+  void read_layout(char* text, char* end);
+  // Complete lines that the layout's pattern passed over.
+  void read_gap(char* begin, char* end);
   file_info dated_entry();  // from the last match of dated_line_
   file_info cell_entry();   // from the last match of cell_line_; sets cell_sized_
   date_time dated_time(std::string_view when);  // "05-Mar-2011 14:07", "2011-03-05T14:07"
@@ -67,11 +75,12 @@ class layout_parser {
   // The size and time text[begin, end) shows, for the open record (end is made a NUL while
   // the call runs). whole_line: the text is a line of its own inside a record.
   void read_info(char* begin, char* end, bool whole_line);
-  // Time and size from NUL-terminated text; after points past the time, or is null.
-  bool read_time(const char* text, date_time& time, const char*& after);
+  // Time and size from NUL-terminated text; after points past the time, or is null; ls_date
+  // points at a date written month first ("Mar  5  2011"), or is left alone.
+  bool read_time(const char* text, date_time& time, const char*& after, const char*& ls_date);
   bool read_size_cell(const char* text, int& size);
   bool read_size_after(const char* after, int& size);
-  // From the first row of a layout on: the page is read that way, and what came before goes.
+  // From the first row of a layout on: the page is read that way; folders linked before go.
   void enter_layout(layout found);
   void end_record();
 

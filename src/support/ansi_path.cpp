@@ -52,7 +52,12 @@ bool holds_question_mark(const string& path) { return path.find('?') != string::
 AnsiDirectory ansi_directory(const std::wstring& path) {
   AnsiDirectory result;
   if (path.empty()) return result;
-  if (to_ansi(path, result.path) && !holds_question_mark(result.path)) {
+  // Either form, with a final backslash, must fit the MAX_PATH buffers of the ANSI functions.
+  const auto fits = [](const string& written, wchar_t last) {
+    return written.size() + (last == L'\\' ? 0 : 1) < MAX_PATH;
+  };
+  if (to_ansi(path, result.path) && !holds_question_mark(result.path) &&
+      fits(result.path, path.back())) {
     result.form = ansi_form::own_name;
     return result;
   }
@@ -66,8 +71,7 @@ AnsiDirectory ansi_directory(const std::wstring& path) {
   const std::wstring short_path(buffer.data(), got);
   string written;
   if (!to_ansi(short_path, written) || holds_question_mark(written)) return result;
-  const std::size_t with_separator = written.size() + (short_path.back() == L'\\' ? 0 : 1);
-  if (with_separator >= MAX_PATH) return result;
+  if (!fits(written, short_path.back())) return result;
   result.form = ansi_form::short_name;
   result.path.swap(written);
   return result;

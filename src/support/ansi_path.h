@@ -30,9 +30,9 @@ struct AnsiDirectory {
   string path;  // empty for none
 };
 
-// The directory by its own name when the code page writes it and it holds no "?"; otherwise
-// by its short name when the folder exists and has one that the code page writes and that,
-// with a final backslash, fits a MAX_PATH buffer.
+// The directory by its own name when the code page writes it, it holds no "?" and, with a
+// final backslash, fits a MAX_PATH buffer; otherwise by its short name when the folder exists
+// and has one that meets the same three conditions.
 AnsiDirectory ansi_directory(const std::wstring& path);
 
 // Both paths name one existing directory (by long or short names, in any case).

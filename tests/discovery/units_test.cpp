@@ -19,6 +19,7 @@
 #include "discovery/get_info.h"
 #include "discovery/session.h"
 #include "discovery/http.h"
+#include "discovery/listing_layouts.h"
 #include "discovery/selection.h"
 #include "discovery_fixture.h"
 #include "host/host_config.h"
@@ -100,6 +101,24 @@ TEST(DateTime, BoundsDecideValidity) {
   odd.value.wDayOfWeek = 8;
   EXPECT_FALSE(check_date_time(odd));
   EXPECT_FALSE(odd.valid);
+}
+
+TEST(DateTime, YearlessDaysTakeTheServersYearWithinADay) {
+  const struct {
+    WORD year, month, day;  // now, UTC
+    int written_month, written_day, year_read;
+  } rows[] = {
+      {2024, 12, 31, 1, 1, 2025},  // a server east of UTC already in the new year
+      {2024, 12, 31, 12, 31, 2024}, {2025, 1, 1, 1, 2, 2025},   {2025, 1, 1, 1, 3, 2024},
+      {2025, 1, 1, 12, 31, 2024},   {2025, 2, 28, 3, 1, 2025},  {2025, 3, 31, 4, 1, 2025},
+      {2025, 4, 30, 5, 2, 2024},    {2024, 2, 28, 2, 29, 2024}, {2025, 3, 1, 2, 29, 2024},
+  };
+  for (const auto& row : rows) {
+    const SYSTEMTIME now = system_time(row.year, row.month, row.day, 20);
+    EXPECT_EQ(row.year_read, GetInfo::yearless_year(row.written_month, row.written_day, now))
+        << row.year << "-" << row.month << "-" << row.day << ": " << row.written_month << "/"
+        << row.written_day;
+  }
 }
 
 TEST(DateTime, AbsentSortsFirstAndEqualsOnlyAbsent) {
@@ -497,7 +516,8 @@ TEST_F(IndexPage, LayoutsOfTodaysServers) {
        "<a href=\"p\">p</a>  05-Mar-2011 14:07  1.5 PB\n"
        "<a href=\"word\">w</a>  05-Mar-2011 14:07  Binary\n"
        "<a href=\"minute\">w</a>  05-Mar-2011 14:07 B\n"
-       "<a href=\"plain\">x</a>  05-Mar-2011 14:07  3K\n",
+       "<a href=\"plain\">x</a>  05-Mar-2011 14:07  3K\n"
+       "<a href=\" blank \">x</a>  05-Mar-2011 14:07  3K\n",
        {{"k", 4198, "2011-03-05 14:07"},
         {"m", 2936012, "2011-03-05 14:07"},
         {"b", 481, "2011-03-05 14:07"},
@@ -506,7 +526,8 @@ TEST_F(IndexPage, LayoutsOfTodaysServers) {
         {"p", 2147483647, "2011-03-05 14:07"},
         {"word", 0, "2011-03-05 14:07"},
         {"minute", 0, "2011-03-05 14:07"},
-        {"plain", 3072, "2011-03-05 14:07"}},
+        {"plain", 3072, "2011-03-05 14:07"},
+        {"blank", 3072, "2011-03-05 14:07"}},
        0},
       {"a zone after the time is no size; thousands separators",
        "<a href=\"plus\">x</a> 2011-03-05 14:07:30 +09:00  1,234,567\n"
@@ -578,6 +599,47 @@ TEST_F(IndexPage, LayoutsOfTodaysServers) {
            "-rw-r--r--  root  root  " + ahead + "   481  B  <a href=\"ahead\">ahead</a>\n",
        {{"today", 2097152, today_shown}, {"ahead", 481, ahead_shown}},
        0},
+      {"ls lines, the size before the date",
+       "-rw-r--r--  1 ftp  ftp   2097152 Mar  5  2011 <a href=\"l\">l</a>\n"
+       "-rw-r--r--  1 ftp  ftp      2.0M Mar  5  2011 <a href=\"h\">h</a>\n"
+       "-rw-r--r--  1 ftp  ftp       481 " +
+           today + " <a href=\"y\">y</a>\n",
+       {{"l", 2097152, "2011-03-05 00:00"},
+        {"h", 2097152, "2011-03-05 00:00"},
+        {"y", 481, today_shown}},
+       0},
+      {"one line, <br> between entries, each link after its date, time and size",
+       "<pre><A HREF=\"/pub/\">[To Parent Directory]</A><br><br> Saturday, March 05, 2011  "
+       "2:07 PM      2097152 <A HREF=\"/pub/ispell-3.3.02-w32.tar.xz\">ispell-3.3.02-w32.tar.xz"
+       "</A><br> Sunday, March 06, 2011  9:15 AM           91 <A HREF=\"/pub/ispell.sha256\">"
+       "ispell.sha256</A><BR/></pre>\n",
+       {{"/pub/", 0, ""},
+        {"/pub/ispell-3.3.02-w32.tar.xz", 2097152, "2011-03-05 14:07"},
+        {"/pub/ispell.sha256", 91, "2011-03-06 09:15"}},
+       0},
+      {"blanks around an href; a row the layout's pattern passes over is read link by link",
+       "<a href=\" d.tar.xz \">d</a> 2011-03-05 14:07 2M\n"
+       "<a href=\"sub/\">sub/</a> 2011-03-05 14:07 -\n"
+       "<li><a href=\"\tl.tar.xz\t\">l</a> 5 March 2011 1 KB</li>\n",
+       {{"d.tar.xz", 2097152, "2011-03-05 14:07"}, {"l.tar.xz", 1024, "2011-03-05 00:00"}},
+       0},
+      {"an object store: a folder's row of cells, then file rows the cells' pattern misses",
+       "<div><a href=\"docs/\">docs/</a><div>0</div><div>-</div><div>2024-01-10T08:00:00.000Z"
+       "</div></div>\n"
+       "<div><a href=\"ispell-3.3.02-w32.tar.xz\">ispell-3.3.02-w32.tar.xz</a><div>36,386</div>"
+       "<div>(35.53 kb)</div><div>2011-03-05T14:07:00.000Z</div></div>\n"
+       "<div><a href=\"sub/\">sub/</a><div>0</div><div>-</div><div>2024-01-10T08:00:00.000Z"
+       "</div></div>\n",
+       {{"docs/", 0, "2024-01-10 08:00"},
+        {"ispell-3.3.02-w32.tar.xz", 36386, "2011-03-05 14:07"},
+        {"sub/", 0, "2024-01-10 08:00"}},
+       0},
+      {"a file read link by link before the first dated line stays; the parent goes",
+       "<li><a href=\"ispell-3.3.03-w32.tar.xz\">new</a> 6 March 2011 2 MB</li>\n"
+       "<a href=\"../\">../</a>\n<a href=\"ispell-3.3.02-w32.tar.xz\">x</a> 2011-03-05 14:07 1M\n",
+       {{"ispell-3.3.03-w32.tar.xz", 2097152, "2011-03-06 00:00"},
+        {"ispell-3.3.02-w32.tar.xz", 1048576, "2011-03-05 14:07"}},
+       0},
       {"no hour 24",
        "<li><a href=\"g\">g</a> <span>2011-03-05 24:00</span> <span>1 KB</span></li>\n",
        {{"g", 1024, ""}},
@@ -618,6 +680,33 @@ TEST_F(IndexPage, LayoutsOfTodaysServers) {
       EXPECT_EQ(expected.time, shown(list[i].time)) << expected.name;
     }
     EXPECT_EQ(row.log_lines, log().size());
+  }
+}
+
+TEST_F(IndexPage, LongLinesAreReadInLinearTime) {
+  // hrefs with no tag before them on the line: 200,000 records, and 64,000 links to one file
+  // at the end of a line at the cap. The bound is generous, for the slowest machine that runs
+  // the tests; the search for each link's tag back to the start of the line took hours.
+  struct Row {
+    const char* what;
+    std::string page;
+    std::size_t entries;
+  };
+  std::string distinct;
+  for (int i = 0; i < 200000; ++i) distinct += " href=\"f" + std::to_string(1000000 + i) + ".tar\"";
+  std::string links;
+  for (int i = 0; i < 64000; ++i) links += " href=\"x\"";
+  const std::string at_cap =
+      std::string(GetInfo::index_parser::kMaxLine - 1 - links.size(), 'x') + links;
+  const Row rows[] = {{"4 MB, 200,000 hrefs", distinct + "\n", 200000},
+                      {"16 MiB, 64,000 hrefs at its end", at_cap + "\n", 1}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    const DWORD start = GetTickCount();
+    const file_list list = testing_support::parse_page(row.page);
+    const DWORD took = GetTickCount() - start;
+    EXPECT_EQ(row.entries, list.size());
+    EXPECT_LT(took, 300000u);
   }
 }
 

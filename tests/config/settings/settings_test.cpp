@@ -332,6 +332,14 @@ TEST_F(SettingsFallbacks, DirectoriesShiftJisCannotWrite) {
        host_dict,
        "E:\\me\\",
        unusable("ISPELL_DICTDIR")},
+      // Written in Shift-JIS, but 2 bytes a character take it past MAX_PATH; no short name.
+      {"OwnNameOverMaxPath",
+       {{"ISPELL_DICTDIR", root + std::wstring(130, L'辞')}, {"HOME", L"E:\\me"}},
+       "",
+       "C:\\w32tex\\",
+       host_dict,
+       "E:\\me\\",
+       unusable("ISPELL_DICTDIR")},
   };
   int n = 0;
   for (const auto& row : rows) {
