@@ -55,7 +55,9 @@ checked="$preset-checked"
 checked_build() { cmake --preset "$checked" >/dev/null && cmake --build --preset "$checked"; }
 stage "checked build ($checked)" checked_build
 if [[ ${ISPELL_SKIP_CHECKED_TESTS:-0} != 1 ]]; then
-  stage "tests under Wine, checked build ($checked)" env ISPELL_CLAIMED_MACHINE="$(claim "$checked")" ctest --preset "$checked" "$@"
+  # The table of hostile servers waits out real bounds (about 11 minutes) and runs in the other
+  # lanes; here its discovery code runs through the units' bounded calls instead.
+  stage "tests under Wine, checked build ($checked)" env ISPELL_CLAIMED_MACHINE="$(claim "$checked")" ctest --preset "$checked" -E '^discovery_stall\.' "$@"
 fi
 
 # The 32-bit build where this kernel cannot run it: in the emulated machine.
